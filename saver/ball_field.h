@@ -1,0 +1,45 @@
+// The ball field: ball size, positions, directions and pictures, with the
+// program's own pseudo-random generator. Plain integer pixel arithmetic.
+#pragma once
+
+#include <cstdint>
+
+constexpr int kMaxBalls = 50;
+
+// A client area in pixels; left and top are 0, right is the width and
+// bottom the height.
+struct ClientRect {
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+};
+
+struct BallField {
+    int32_t x[kMaxBalls];
+    int32_t y[kMaxBalls];
+    int32_t vx[kMaxBalls];
+    int32_t vy[kMaxBalls];
+    int32_t imageIndex[kMaxBalls];
+    int32_t ballSize;
+    uint32_t randomState;
+};
+
+extern BallField ballField;
+
+void seedRandom(uint32_t seed);
+
+// One draw, 0..32767.
+int32_t nextRandom();
+
+// The common ball size for a field of the given height. saverMode is 1 in
+// full-screen saver mode and 0 in preview mode, where the size follows the
+// ratio of the field height to screenHeight.
+int32_t computeBallSize(int32_t saverMode, int32_t fieldHeight, int32_t screenHeight, int32_t ballScale);
+
+// Fixes ballSize, then places ballCount balls (seven draws each).
+void placeBalls(const ClientRect& client, int32_t ballCount, int32_t ballScale, int32_t saverMode,
+                int32_t screenHeight);
+
+// Moves every ball one pixel per axis, mirroring it at the field's edges.
+void moveBalls(const ClientRect& client, int32_t ballCount);
