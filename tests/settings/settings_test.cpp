@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
