@@ -13,7 +13,7 @@ JOBS=$(nproc)
 
 PACKAGES=(cmake make g++ libgtest-dev googletest libbenchmark-dev zlib1g-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-  wine wine64 xvfb xauth x11-utils imagemagick)
+  wine wine64 fonts-wine xvfb xauth x11-utils imagemagick)
 
 say() { printf '== %s\n' "$*"; }
 
@@ -85,10 +85,13 @@ start_wine() {
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     # A crash must fail the test, not wait on a dialog.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-    wineserver -k && sleep 0.2 && wineserver -p >/dev/null 2>&1  # flushes the registry
+    # Stopping the server writes the registry out; the server below is new.
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
     touch "$WINEPREFIX/.zephyrine-ready"
   fi
-  wineserver -p >/dev/null 2>&1
+  # One persistent server for the whole run, its output away from ctest's pipes.
+  wineserver -p >/dev/null 2>&1 || true
   wine wineboot >/dev/null 2>&1
 }
 
@@ -115,14 +118,36 @@ run_tests() {
   return $failed
 }
 
+# Points the machine key's "Install path" at the build's dist folder, where
+# the program and its pictures lie.
+register_build() {
+  local dir
+  dir=$(winepath -w "$BUILD_DIR/win/dist")
+  wine reg add 'HKLM\Software\Quorvane\Zephyrine' /v 'Install path' /t REG_SZ /d "$dir" /f >/dev/null 2>&1
+}
+
 run_saver() {
   say "Windows build"
   build_windows
   trap stop_services EXIT
-  [ -n "${DISPLAY:-}" ] || start_xvfb
+  local headless=
+  if [ -z "${DISPLAY:-}" ]; then headless=1; start_xvfb; fi
   start_wine
-  say "running $BUILD_DIR/win/dist/Zephyrine.scr /s"
-  wine "$BUILD_DIR/win/dist/Zephyrine.scr" /s
+  register_build
+  local scr="$BUILD_DIR/win/dist/Zephyrine.scr"
+  if [ -z "$headless" ]; then
+    say "running $scr /s on $DISPLAY: a key, a click or a mouse jump ends it"
+    wine "$scr" /s
+    return
+  fi
+  say "no display: running $scr /s in Xvfb for 5 seconds"
+  wine "$scr" /s &
+  local pid=$!
+  sleep 5
+  import -display "$DISPLAY" -window root "$BUILD_DIR/saver-screenshot.png"
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  say "screenshot of the running saver: $BUILD_DIR/saver-screenshot.png"
 }
 
 check_target() {
