@@ -25,29 +25,6 @@ std::wstring commandLine(const std::wstring& arguments)
     return L"\"" + saverPath() + L"\" " + arguments;
 }
 
-std::wstring handleText(HWND window)
-{
-    return std::to_wstring(reinterpret_cast<INT_PTR>(window));
-}
-
-LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// A plain top-level window of the test process, standing in for the system's
-// screen-saver control panel.
-HWND createHostWindow(int width, int height)
-{
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = hostProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "ZephyrineTestHost";
-    RegisterClassA(&windowClass);
-    return CreateWindowExA(0, "ZephyrineTestHost", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, width,
-                           height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
 DWORD readUserDword(const wchar_t* name, bool* found)
 {
     DWORD value = 0;
@@ -56,31 +33,6 @@ DWORD readUserDword(const wchar_t* name, bool* found)
                           &value, &size) == ERROR_SUCCESS;
     return value;
 }
-
-struct Child {
-    HANDLE process = nullptr;
-    DWORD id = 0;
-    ~Child()
-    {
-        if (!process) return;
-        if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) TerminateProcess(process, 99);
-        CloseHandle(process);
-    }
-    bool start(const std::wstring& line)
-    {
-        process = startProcess(line);
-        if (process) id = GetProcessId(process);
-        return process != nullptr;
-    }
-    // The exit code once the process ended within timeoutMs, or -1.
-    long exitCodeWithin(DWORD timeoutMs)
-    {
-        if (!waitForProcess(process, timeoutMs)) return -1;
-        DWORD code = 0;
-        GetExitCodeProcess(process, &code);
-        return static_cast<long>(code);
-    }
-};
 
 class ProgramTest : public testing::Test {
 protected:
@@ -120,7 +72,7 @@ TEST_F(ProgramTest, MissingPictureEndsConfigureWithThreeBeforeAnyDialog)
     writeInstallPath(folder);
     HWND host = createHostWindow(300, 200);
     MessageBoxCloser closer;
-    Child child;
+    ChildProcess child;
     ASSERT_TRUE(child.start(commandLine(L"/c:" + handleText(host))));
     EXPECT_EQ(3, child.exitCodeWithin(kQuick));
     std::vector<SeenMessageBox> boxes = closer.seen();
@@ -147,7 +99,7 @@ TEST_F(ProgramTest, ModesWithoutAHostHandleEndWithOneAndNoMessage)
 TEST_F(ProgramTest, ConfigureShowsSettingsOwnedByTheHostAndOkSaves)
 {
     HWND host = createHostWindow(300, 200);
-    Child child;
+    ChildProcess child;
     ASSERT_TRUE(child.start(commandLine(L"/c:" + handleText(host))));
     HWND dialog = waitForProcessWindow(child.id, "#32770", kQuick);
     ASSERT_NE(nullptr, dialog);
@@ -171,7 +123,7 @@ TEST_F(ProgramTest, ConfigureShowsSettingsOwnedByTheHostAndOkSaves)
 TEST_F(ProgramTest, ConfigureCancelEndsWithZeroAndWritesNothing)
 {
     HWND host = createHostWindow(300, 200);
-    Child child;
+    ChildProcess child;
     ASSERT_TRUE(child.start(commandLine(L"/c:" + handleText(host))));
     HWND dialog = waitForProcessWindow(child.id, "#32770", kQuick);
     ASSERT_NE(nullptr, dialog);
@@ -184,21 +136,10 @@ TEST_F(ProgramTest, ConfigureCancelEndsWithZeroAndWritesNothing)
     DestroyWindow(host);
 }
 
-HWND waitForChildWindow(HWND parent, const char* className, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    do {
-        HWND child = FindWindowExA(parent, nullptr, className, nullptr);
-        if (child) return child;
-        pumpMessagesFor(20);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
-}
-
 TEST_F(ProgramTest, PreviewRunsAsAChildOfTheHostUntilTheHostIsDestroyed)
 {
     HWND host = createHostWindow(320, 240);
-    Child child;
+    ChildProcess child;
     ASSERT_TRUE(child.start(commandLine(L"/p " + handleText(host))));
     HWND preview = waitForChildWindow(host, "ZEPHYRINE", kQuick);
     ASSERT_NE(nullptr, preview);
@@ -261,7 +202,7 @@ protected:
         if (pointerOwner) DestroyWindow(pointerOwner);
         ProgramTest::TearDown();
     }
-    Child child;
+    ChildProcess child;
     HWND saver = nullptr;
     HWND pointerOwner = nullptr;
 };
@@ -297,7 +238,7 @@ TEST_F(ProgramTest, ChangePasswordRunsTheSystemComponentAndEndsWithZero)
     // The system's own MPR.DLL has the entry point, so the call is made.
     HWND host = createHostWindow(300, 200);
     MessageBoxCloser closer;
-    Child child;
+    ChildProcess child;
     ASSERT_TRUE(child.start(commandLine(L"/a " + handleText(host))));
     EXPECT_EQ(0, child.exitCodeWithin(kQuick));
     EXPECT_TRUE(closer.seen().empty());

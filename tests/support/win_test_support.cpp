@@ -257,3 +257,64 @@ void writeInstallPath(const std::wstring& path)
                    static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
 }
+
+ChildProcess::~ChildProcess()
+{
+    if (!process) return;
+    if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(process, 99);
+        WaitForSingleObject(process, 5000);
+    }
+    CloseHandle(process);
+}
+
+bool ChildProcess::start(const std::wstring& commandLine)
+{
+    process = startProcess(commandLine);
+    if (process) id = GetProcessId(process);
+    return process != nullptr;
+}
+
+long ChildProcess::exitCodeWithin(DWORD timeoutMs)
+{
+    if (!waitForProcess(process, timeoutMs)) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    return static_cast<long>(code);
+}
+
+namespace {
+
+LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+HWND createHostWindow(int width, int height)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = hostProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "ZephyrineTestHost";
+    RegisterClassA(&windowClass);
+    return CreateWindowExA(0, "ZephyrineTestHost", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, width,
+                           height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+std::wstring handleText(HWND window)
+{
+    return std::to_wstring(reinterpret_cast<INT_PTR>(window));
+}
+
+HWND waitForChildWindow(HWND parent, const char* className, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    do {
+        HWND child = FindWindowExA(parent, nullptr, className, nullptr);
+        if (child) return child;
+        pumpMessagesFor(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}

@@ -63,6 +63,33 @@ HANDLE startProcess(const std::wstring& commandLine);
 // class owned by the process, up to timeoutMs; 0 when none appeared.
 HWND waitForProcessWindow(DWORD processId, const char* className, DWORD timeoutMs);
 
+// A started child process that is ended, if still running, when the object
+// goes; for tests that start the real program.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    bool start(const std::wstring& commandLine);
+    // The exit code once the process ended within timeoutMs (dispatching
+    // messages meanwhile), or -1 while it still runs.
+    long exitCodeWithin(DWORD timeoutMs);
+    HANDLE process = nullptr;
+    DWORD id = 0;
+};
+
+// A plain visible top-level window of the test process, standing in for the
+// system's screen-saver settings window that hosts a preview or owns the
+// settings dialog.
+HWND createHostWindow(int width, int height);
+
+// The decimal text of a window handle, as a host passes it on a command line.
+std::wstring handleText(HWND window);
+
+// Waits (dispatching messages) for a child window of the class; 0 when none.
+HWND waitForChildWindow(HWND parent, const char* className, DWORD timeoutMs);
+
 // Deletes HKCU and HKLM "Software\Quorvane\Zephyrine" with everything below.
 void deleteZephyrineKeys();
 
