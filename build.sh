@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
 # Builds Zephyrine natively and for Windows and runs it or its tests.
 #   ./build.sh test   install what is missing, build everything, run every test
-#   ./build.sh run    build the saver and run it full screen (under Wine here)
+#   ./build.sh run    build the setup program, install Zephyrine with it into
+#                     the Wine prefix and run the installed saver full screen
+#   ./build.sh settings  the same installation, then the installed saver's
+#                     settings dialog
 #   ./build.sh check TARGET [ARGS]  build one Windows test program and run it
 #                     under Wine with ARGS (e.g. --gtest_filter=...)
+#   ./build.sh fuzz [SECONDS]  run each libFuzzer target in turn for SECONDS
+#                     (default 600) and print its executions; new inputs
+#                     collect in BUILD_DIR/fuzz/fuzz-corpus, crashes in
+#                     BUILD_DIR/fuzz/fuzz-artifacts
+#   ./build.sh soak [SECONDS]  run the real saver full screen for SECONDS (default
+#                     600) and print its private bytes and handles every 10 s
 # BUILD_DIR (default ./build) holds the builds and the private Wine prefix.
 set -euo pipefail
 
@@ -13,7 +22,7 @@ JOBS=$(nproc)
 
 PACKAGES=(cmake make g++ libgtest-dev googletest libbenchmark-dev zlib1g-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-  wine wine64 fonts-wine xvfb xauth x11-utils imagemagick)
+  wine wine64 fonts-wine xvfb xauth x11-utils imagemagick nsis clang libclang-rt-14-dev)
 
 say() { printf '== %s\n' "$*"; }
 
@@ -37,6 +46,13 @@ build_native() {  # folder, extra cmake arguments...
   local dir=$1; shift
   cmake -S "$SRC" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   cmake --build "$dir" -j "$JOBS"
+}
+
+# The libFuzzer targets, built by clang with AddressSanitizer and UndefinedBehaviorSanitizer.
+build_fuzzers() {
+  cmake -S "$SRC" -B "$BUILD_DIR/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DZEPHYRINE_FUZZ=ON >/dev/null
+  cmake --build "$BUILD_DIR/fuzz" --target fuzzers -j "$JOBS"
 }
 
 build_windows() {
@@ -101,6 +117,8 @@ run_tests() {
   build_native "$BUILD_DIR/native"
   say "native build with AddressSanitizer and UndefinedBehaviorSanitizer"
   build_native "$BUILD_DIR/native-asan" -DZEPHYRINE_SANITIZE=ON
+  say "fuzzers, built with clang"
+  build_fuzzers
   say "Windows build"
   build_windows
   file "$BUILD_DIR/win/dist/Zephyrine.scr"
@@ -113,41 +131,100 @@ run_tests() {
   ctest --test-dir "$BUILD_DIR/native" -j "$JOBS" --output-on-failure || failed=1
   say "native tests, sanitized"
   ctest --test-dir "$BUILD_DIR/native-asan" -j "$JOBS" --output-on-failure || failed=1
+  say "fuzzing"
+  ctest --test-dir "$BUILD_DIR/fuzz" -L fuzz -j "$JOBS" --output-on-failure || failed=1
   say "Windows tests under Wine"
   ctest --test-dir "$BUILD_DIR/win" -j "$JOBS" --output-on-failure || failed=1
   return $failed
 }
 
-# Points the machine key's "Install path" at the build's dist folder, where
-# the program and its pictures lie.
-register_build() {
-  local dir
-  dir=$(winepath -w "$BUILD_DIR/win/dist")
-  wine reg add 'HKLM\Software\Quorvane\Zephyrine' /v 'Install path' /t REG_SZ /d "$dir" /f >/dev/null 2>&1
+# Builds the setup program and the settings host.
+build_installer() {
+  say "Windows build of the setup program"
+  cmake -S "$SRC" -B "$BUILD_DIR/win" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$SRC/cmake/toolchain-mingw.cmake" >/dev/null
+  cmake --build "$BUILD_DIR/win" --target installer settings_host -j "$JOBS"
+}
+
+# Installs Zephyrine silently with its setup program into the Wine prefix, as
+# a user would, and sets INSTALLED_SCR to the installed saver's Windows path.
+INSTALLED_SCR=
+install_saver() {
+  local setup folder
+  setup=$(ls -t "$BUILD_DIR"/win/Zephyrine-*-setup.exe | head -n 1)
+  say "installing Zephyrine with $(basename "$setup") /S into $WINEPREFIX"
+  wine "$setup" /S
+  folder=$(wine reg query 'HKLM\Software\Quorvane\Zephyrine' /v 'Install path' 2>/dev/null |
+    tr -d '\r' | sed -n 's/^ *Install path *REG_SZ *//p')
+  if [ -z "$folder" ]; then echo "the setup program did not install Zephyrine" >&2; exit 1; fi
+  INSTALLED_SCR="$folder\\Zephyrine.scr"
+  say "installed $INSTALLED_SCR ($(winepath -u "$INSTALLED_SCR" 2>/dev/null))"
 }
 
 run_saver() {
-  say "Windows build"
-  build_windows
+  build_installer
   trap stop_services EXIT
   local headless=
   if [ -z "${DISPLAY:-}" ]; then headless=1; start_xvfb; fi
   start_wine
-  register_build
-  local scr="$BUILD_DIR/win/dist/Zephyrine.scr"
+  install_saver
   if [ -z "$headless" ]; then
-    say "running $scr /s on $DISPLAY: a key, a click or a mouse jump ends it"
-    wine "$scr" /s
+    say "running $INSTALLED_SCR /s on $DISPLAY: a key, a click or a mouse jump ends it"
+    wine "$INSTALLED_SCR" /s
     return
   fi
-  say "no display: running $scr /s in Xvfb for 5 seconds"
-  wine "$scr" /s &
-  local pid=$!
-  sleep 5
+  say "no display: running $INSTALLED_SCR /s in Xvfb for a few seconds"
+  wine "$INSTALLED_SCR" /s &
+  local pid=$! frames start elapsed delay
+  sleep 3
+  frames=$(mktemp -d)
+  # 20 frames in one import; the GIF plays them at the pace they were taken.
+  start=$(date +%s%N)
+  import -display "$DISPLAY" -window root -snaps 20 "$frames/frames.miff"
+  elapsed=$((($(date +%s%N) - start) / 10000000))
+  delay=$((elapsed / 20 > 10 ? elapsed / 20 : 10))
   import -display "$DISPLAY" -window root "$BUILD_DIR/saver-screenshot.png"
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
+  convert -delay "$delay" -loop 0 "$frames/frames.miff" -resize 640x -layers Optimize "$BUILD_DIR/saver.gif"
+  rm -rf "$frames"
   say "screenshot of the running saver: $BUILD_DIR/saver-screenshot.png"
+  say "animation (20 frames, 640 px wide): $BUILD_DIR/saver.gif"
+}
+
+open_settings() {
+  build_installer
+  trap stop_services EXIT
+  local headless=
+  if [ -z "${DISPLAY:-}" ]; then headless=1; start_xvfb; fi
+  start_wine
+  install_saver
+  local host="$BUILD_DIR/win/tools/settings_host.exe"
+  if [ -z "$headless" ]; then
+    say "opening the settings of $INSTALLED_SCR on $DISPLAY: OK saves them, Cancel leaves them"
+    wine "$host" "$INSTALLED_SCR"
+    return
+  fi
+  say "no display: opening the settings of $INSTALLED_SCR in Xvfb for a screenshot"
+  wine "$host" "$INSTALLED_SCR" &
+  local pid=$!
+  sleep 4
+  import -display "$DISPLAY" -window root "$BUILD_DIR/settings-screenshot.png"
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  say "screenshot of the settings dialog: $BUILD_DIR/settings-screenshot.png"
+}
+
+run_fuzzers() {  # seconds per target
+  local seconds=${1:-600} failed=0 fuzzer name
+  say "fuzzers, built with clang"
+  build_fuzzers
+  for fuzzer in "$BUILD_DIR/fuzz"/*_fuzz; do
+    name=$(basename "$fuzzer" _fuzz)
+    say "fuzzing $name for $seconds s"
+    sh "$SRC/fuzz/run_fuzzer.sh" "$fuzzer" "$seconds" "$SRC/fuzz/corpus/$name" || failed=1
+  done
+  return $failed
 }
 
 check_target() {
@@ -161,10 +238,50 @@ check_target() {
   wine "$BUILD_DIR/win/tests/$target.exe" "$@"
 }
 
+# ./build.sh bench: ball_field_bench natively, then frame_bench under Wine in
+# a private Xvfb of 1920 x 1080; both print their tables. Quiet the machine
+# first: both measure time.
+run_benchmarks() {
+  say "native build of ball_field_bench"
+  cmake -S "$SRC" -B "$BUILD_DIR/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$BUILD_DIR/native" --target ball_field_bench -j "$JOBS"
+  say "ball_field_bench (placing and moving 30 balls), 10 repetitions"
+  "$BUILD_DIR/native/ball_field_bench" --benchmark_repetitions=10 \
+    --benchmark_report_aggregates_only=true
+  say "Windows build of frame_bench"
+  cmake -S "$SRC" -B "$BUILD_DIR/win" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$SRC/cmake/toolchain-mingw.cmake" >/dev/null
+  cmake --build "$BUILD_DIR/win" --target frame_bench -j "$JOBS"
+  trap stop_services EXIT
+  start_xvfb
+  start_wine
+  say "frame_bench under Wine on $DISPLAY ($(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg))"
+  wine "$BUILD_DIR/win/bench/frame_bench.exe" "$@"
+}
+
+# ./build.sh soak [SECONDS]: the soak tests of soak_tests with a full-screen
+# run of SECONDS; they print the samples as a table and fail when the private
+# bytes or the handles grow after the warm-up.
+run_soak() {
+  local seconds=${1:-600}
+  cmake -S "$SRC" -B "$BUILD_DIR/win" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$SRC/cmake/toolchain-mingw.cmake" >/dev/null
+  cmake --build "$BUILD_DIR/win" --target soak_tests -j "$JOBS"
+  trap stop_services EXIT
+  start_xvfb
+  start_wine
+  say "soak: the full-screen saver for $seconds s, then the preview, sampled every 10 s"
+  ZEPHYRINE_SOAK_SECONDS=$seconds wine "$BUILD_DIR/win/tests/soak_tests.exe" --gtest_filter='SoakTest.*'
+}
+
 ensure_packages
 case "${1:-}" in
+  bench) shift; run_benchmarks "$@" ;;
   check) shift; check_target "$@" ;;
+  fuzz) shift; run_fuzzers "$@" ;;
   test) run_tests ;;
   run) run_saver ;;
-  *) echo "usage: $0 test|run" >&2; exit 2 ;;
+  settings) open_settings ;;
+  soak) shift; run_soak "$@" ;;
+  *) echo "usage: $0 test|run|settings|check|fuzz" >&2; exit 2 ;;
 esac
