@@ -4,6 +4,7 @@
 #include <gdiplus.h>
 
 #include "app/command_line.h"
+#include "app/object_count_win.h"
 #include "app/password_hooks_win.h"
 #include "app/startup_state_win.h"
 #include "res/resource.h"
@@ -111,5 +112,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     int exitCode = dispatch(readRunMode(TextString(GetCommandLineA())), showCommand);
     // Every run that got this far releases the pictures and GDI+ once.
     releaseBallImages(startupState.gdiplusToken);
+    writeObjectCounts();
     return exitCode;
 }

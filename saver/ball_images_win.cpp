@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "app/object_count_win.h"
 #include "app/startup_state_win.h"
 #include "saver/ball_field.h"
 #include "settings/settings.h"
@@ -47,10 +48,11 @@ Gdiplus::Image* createPicture(const wchar_t* path)
 
 // GdipDisposeImage on the native image (virtual destructor), then GdipFree
 // (the class's operator delete); the slot becomes null.
-void deleteImage(Gdiplus::Image*& image)
+void deleteImage(Gdiplus::Image*& image, CountedObject kind)
 {
     if (image != nullptr) {
         delete image;
+        countDeleted(kind);
         image = nullptr;
     }
 }
@@ -81,6 +83,7 @@ int loadBallImages()
         lstrcatW(path, filePart);
 
         pictures[i] = createPicture(path);
+        countCreated(CountedObject::picture, pictures[i]);
         if (pictures[i] == nullptr) {
             return failLoading(kNoMemoryMessage, kNoMemoryExit);
         }
@@ -96,11 +99,11 @@ int loadBallImages()
 void releaseBallImages(ULONG_PTR gdiplusToken)
 {
     for (Gdiplus::Image*& picture : pictures) {
-        deleteImage(picture);
+        deleteImage(picture, CountedObject::picture);
     }
     // The thumbnails are GDI+ objects too and must not outlive the library.
     for (Gdiplus::Image*& thumbnail : thumbnails) {
-        deleteImage(thumbnail);
+        deleteImage(thumbnail, CountedObject::thumbnail);
     }
     Gdiplus::GdiplusShutdown(gdiplusToken);
 }
@@ -123,7 +126,8 @@ void makeThumbnails()
     const UINT size = static_cast<UINT>(ballField.ballSize);
     for (int i = 0; i < kPictureCount; ++i) {
         // A second call replaces the thumbnails instead of leaking them.
-        deleteImage(thumbnails[i]);
+        deleteImage(thumbnails[i], CountedObject::thumbnail);
         thumbnails[i] = makeThumbnail(pictures[i], size, size);
+        countCreated(CountedObject::thumbnail, thumbnails[i]);
     }
 }

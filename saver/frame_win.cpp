@@ -1,6 +1,7 @@
 // The two drawing surfaces and the composition of each frame off screen.
 #include "saver/frame_win.h"
 
+#include "app/object_count_win.h"
 #include "app/startup_state_win.h"
 #include "saver/ball_images_win.h"
 #include "settings/settings.h"
@@ -52,11 +53,15 @@ void createSurfaces(HWND window, const ClientRect& client)
 {
     HDC windowDC = GetDC(window);
     backgroundDC = CreateCompatibleDC(windowDC);
+    countCreated(CountedObject::memoryDC, backgroundDC);
     backBufferDC = CreateCompatibleDC(windowDC);
+    countCreated(CountedObject::memoryDC, backBufferDC);
     // From the window's context, not the memory contexts, so that both have
     // the display's colour format.
     backgroundBitmap = CreateCompatibleBitmap(windowDC, client.right, client.bottom);
+    countCreated(CountedObject::bitmap, backgroundBitmap);
     backBufferBitmap = CreateCompatibleBitmap(windowDC, client.right, client.bottom);
+    countCreated(CountedObject::bitmap, backBufferBitmap);
     SelectObject(backBufferDC, backBufferBitmap);
     ReleaseDC(window, windowDC);
     SelectObject(backgroundDC, backgroundBitmap);
@@ -96,9 +101,11 @@ void composeFrame(const ClientRect& client)
     // nothing), and on leaving GdipDisposeImageAttributes, then
     // GdipDeleteGraphics (destruction runs in reverse order of declaration).
     Gdiplus::Graphics graphics(backBufferDC);
+    countCreated(CountedObject::graphics, &graphics);
     Gdiplus::ColorMatrix matrix;
     fillColorMatrix(matrix, settings.opacityPercent);
     Gdiplus::ImageAttributes attributes;
+    countCreated(CountedObject::imageAttributes, &attributes);
     attributes.SetColorMatrix(&matrix, Gdiplus::ColorMatrixFlagsDefault,
                               Gdiplus::ColorAdjustTypeBitmap);
 
@@ -111,24 +118,31 @@ void composeFrame(const ClientRect& client)
         graphics.DrawImage(thumbnail, destination, 0, 0, size, size, Gdiplus::UnitPixel,
                            &attributes, nullptr, nullptr);
     }
+    // Both are deleted as the function returns, attributes first.
+    countDeleted(CountedObject::imageAttributes);
+    countDeleted(CountedObject::graphics);
 }
 
 void releaseSurfaces()
 {
     if (backBufferDC != nullptr) {
         DeleteDC(backBufferDC);
+        countDeleted(CountedObject::memoryDC);
         backBufferDC = nullptr;
     }
     if (backBufferBitmap != nullptr) {
         DeleteObject(backBufferBitmap);
+        countDeleted(CountedObject::bitmap);
         backBufferBitmap = nullptr;
     }
     if (backgroundBitmap != nullptr) {
         DeleteObject(backgroundBitmap);
+        countDeleted(CountedObject::bitmap);
         backgroundBitmap = nullptr;
     }
     if (backgroundDC != nullptr) {
         DeleteDC(backgroundDC);
+        countDeleted(CountedObject::memoryDC);
         backgroundDC = nullptr;
     }
 }

@@ -571,6 +571,30 @@ TEST_F(SaverWindow, LaterClosesAndDestroysQuitAgainWithoutReleasingTwice)
     EXPECT_EQ(nullptr, backBufferBitmap);
 }
 
+// The timer is never killed: until the loop takes the quit message, ticks and
+// paints still arrive after a release, among more endings of every kind.
+TEST_F(SaverWindow, TicksPaintsAndEndingsAfterADestroyAreHarmless)
+{
+    startFullScreen();
+    EXPECT_EQ(0, SendMessageA(saver, WM_DESTROY, 0, 0));
+    EXPECT_TRUE(hasClosed());
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_EQ(0, SendMessageA(saver, WM_TIMER, 1, 0));
+        UpdateWindow(saver);
+        EXPECT_EQ(0, SendMessageA(saver, WM_KEYDOWN, VK_SPACE, 0));
+        EXPECT_EQ(0, SendMessageA(saver, WM_DESTROY, 0, 0));
+        EXPECT_EQ(0, SendMessageA(saver, WM_CLOSE, 0, 0));
+        EXPECT_TRUE(hasClosed());
+    }
+    const BallField before = ballField;
+    pumpFor(300);
+    EXPECT_NE(before.x[0], ballField.x[0]) << "the timer's own ticks went on";
+    EXPECT_TRUE(IsWindow(saver));
+    EXPECT_EQ(nullptr, backgroundDC);
+    EXPECT_EQ(nullptr, backBufferBitmap);
+}
+
 TEST_F(SaverWindow, DestroyingTheHostEndsThePreview)
 {
     startPreview();
