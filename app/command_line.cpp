@@ -1,6 +1,9 @@
 // Turns the process's command line into a run mode and a host window handle.
 #include "app/command_line.h"
 
+#include <cstddef>
+#include <string>
+
 namespace {
 
 constexpr char kSpace = 32;
@@ -18,7 +21,10 @@ int32_t handleFromToken(const TextString& tokens, int32_t index) {
 TextString splitCommandLine(const TextString& commandLine) {
     const char* bytes = commandLine.bytes();
     int32_t length = commandLine.length();
-    TextString tokens;
+    // The list grows in one buffer and becomes a Text string once at the end:
+    // appending each token to a Text string copies the whole list every time,
+    // which for the millions of tokens a long line can hold takes hours.
+    std::string tokens;
     int32_t i = 0;
     while (length > 0) {
         char delimiter = kSpace;
@@ -33,21 +39,26 @@ TextString splitCommandLine(const TextString& commandLine) {
         TextString token = substring(commandLine, i, j - i);
         token.trimLeadingSpaces();
         token.trimTrailingSpaces();
-        if (tokens.length() > 0 && (token.bytes()[0] == '-' || token.bytes()[0] == '/')) {
+        if (!tokens.empty() && (token.bytes()[0] == '-' || token.bytes()[0] == '/')) {
             token = substring(token, 1, -1);
         }
         if (token.length() > 0) {
-            // Separator and token go in together so a full list never ends in a dangling separator.
-            TextString piece(tokens.length() > 0 ? "\r\n" : "");
-            piece.append(token);
-            tokens.append(piece);
+            // Separator and token go in together, and only while the list stays within the Text
+            // string limit, so a full list never ends in a dangling separator.
+            std::size_t separator = tokens.empty() ? 0 : 2;
+            if (separator + static_cast<std::size_t>(token.length()) <=
+                static_cast<std::size_t>(TextString::kMaxLength) - tokens.size()) {
+                tokens.append("\r\n", separator);
+                tokens.append(token.bytes(), static_cast<std::size_t>(token.length()));
+            }
         }
         if (j == length) {
             break;
         }
         i = j + 1;
     }
-    return tokens;
+    // No token holds a NUL byte, so the list is taken whole.
+    return TextString(tokens.c_str());
 }
 
 int32_t parseHandleNumber(const char* token) {

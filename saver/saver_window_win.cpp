@@ -18,11 +18,14 @@ namespace {
 constexpr UINT_PTR kTimerId = 1;
 constexpr UINT kTimerPeriodMs = 30;
 constexpr int64_t kMouseTolerance = 10;
+constexpr UINT kHostCheckPeriodMs = 250;
 
 // Read once when the window is created; the one geometry of every frame.
 ClientRect clientRect;
 // Where the pointer was when it last moved by no more than the tolerance.
 POINT cursorReference;
+// The preview's thread timer that watches the host window; 0 when none runs.
+UINT_PTR hostCheckTimer;
 
 bool isFullScreen()
 {
@@ -36,8 +39,21 @@ void requestClose(HWND window)
 
 void releaseAndQuit()
 {
+    if (hostCheckTimer) {
+        KillTimer(nullptr, hostCheckTimer);
+        hostCheckTimer = 0;
+    }
     releaseSurfaces();
     PostQuitMessage(0);
+}
+
+// Ends a preview whose host window is gone. When the host goes while the
+// preview is being created, Wine can take the preview down with it without
+// ever sending it WM_DESTROY, and the message loop would wait for ever; a
+// thread timer outlives the window and still arrives.
+void CALLBACK checkHostWindow(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (!IsWindow(startupState.hostWindow)) releaseAndQuit();
 }
 
 void readClientRect(HWND window)
@@ -76,6 +92,8 @@ LRESULT onCreate(HWND window)
     SetTimer(window, kTimerId, kTimerPeriodMs, nullptr);
     cursorReference = {0, 0};
     GetCursorPos(&cursorReference);
+    if (!isFullScreen() && !hostCheckTimer)
+        hostCheckTimer = SetTimer(nullptr, 0, kHostCheckPeriodMs, checkHostWindow);
     return 0;
 }
 

@@ -100,6 +100,11 @@ BOOL CALLBACK findMessageBox(HWND window, LPARAM context)
     GetClassNameA(window, className, sizeof className);
     if (std::string(className) != "#32770" || !IsWindowVisible(window)) return TRUE;
     if (!GetDlgItem(window, 0xFFFF)) return TRUE;
+    // A message box has its text, an icon and a few buttons; a dialog with
+    // many controls (such as the settings dialog with its -1 labels) is none.
+    int children = 0;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) ++children;
+    if (children > 8) return TRUE;
     for (HWND done : *search->handled)
         if (done == window) return TRUE;
     search->found = window;
