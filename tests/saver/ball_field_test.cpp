@@ -290,4 +290,41 @@ TEST_F(BallFieldTest, ZeroSizedBallsInATinyPreviewUseTheWholeField)
     }
 }
 
+// Eight and more balls are stepped four at a time; each must move exactly as
+// it does alone.
+TEST_F(BallFieldTest, BallsSteppedTogetherMirrorAsEachAlone)
+{
+    const BallState starts[] = {
+        {1807, 1, 1, -1}, {1, 500, -1, 1}, {700, 967, 1, 1}, {0, 0, -1, -1},
+        {1808, 968, 1, 1}, {1808, 0, 1, -1}, {0, 968, -1, 1}, {904, 484, 1, -1},
+    };
+    constexpr int kCount = 8;
+    ballField.ballSize = 112;
+    for (int i = 0; i < kCount; ++i) {
+        ballField.x[i] = starts[i].x;
+        ballField.y[i] = starts[i].y;
+        ballField.vx[i] = starts[i].vx;
+        ballField.vy[i] = starts[i].vy;
+    }
+    for (int step = 0; step < 2000; ++step) {
+        const BallField before = ballField;
+        moveBalls(kScreen, kCount);
+        const BallField together = ballField;
+        for (int i = 0; i < kCount; ++i) {
+            ballField = BallField{};
+            ballField.ballSize = before.ballSize;
+            ballField.x[0] = before.x[i];
+            ballField.y[0] = before.y[i];
+            ballField.vx[0] = before.vx[i];
+            ballField.vy[0] = before.vy[i];
+            moveBalls(kScreen, 1);
+            ASSERT_EQ(together.x[i], ballField.x[0]) << "ball " << i << " step " << step;
+            ASSERT_EQ(together.y[i], ballField.y[0]) << "ball " << i << " step " << step;
+            ASSERT_EQ(together.vx[i], ballField.vx[0]) << "ball " << i << " step " << step;
+            ASSERT_EQ(together.vy[i], ballField.vy[0]) << "ball " << i << " step " << step;
+        }
+        ballField = together;
+    }
+}
+
 } // namespace
