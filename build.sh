@@ -13,6 +13,8 @@
 #                     BUILD_DIR/fuzz/fuzz-artifacts
 #   ./build.sh soak [SECONDS]  run the real saver full screen for SECONDS (default
 #                     600) and print its private bytes and handles every 10 s
+#   ./build.sh bench [ARGS]  run the native and Windows benchmarks and print
+#                     their tables (quiet the machine first)
 # BUILD_DIR (default ./build) holds the builds and the private Wine prefix.
 set -euo pipefail
 
@@ -283,5 +285,5 @@ case "${1:-}" in
   run) run_saver ;;
   settings) open_settings ;;
   soak) shift; run_soak "$@" ;;
-  *) echo "usage: $0 test|run|settings|check|fuzz" >&2; exit 2 ;;
+  *) echo "usage: $0 test|run|settings|check|fuzz|soak|bench" >&2; exit 2 ;;
 esac
