@@ -57,10 +57,15 @@ build_fuzzers() {
   cmake --build "$BUILD_DIR/fuzz" --target fuzzers -j "$JOBS"
 }
 
+# The MinGW build: everything, or only the targets named.
 build_windows() {
   cmake -S "$SRC" -B "$BUILD_DIR/win" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$SRC/cmake/toolchain-mingw.cmake" >/dev/null
-  cmake --build "$BUILD_DIR/win" -j "$JOBS"
+  if [ $# -eq 0 ]; then
+    cmake --build "$BUILD_DIR/win" -j "$JOBS"
+  else
+    cmake --build "$BUILD_DIR/win" --target "$@" -j "$JOBS"
+  fi
 }
 
 XVFB_PID=
@@ -143,9 +148,7 @@ run_tests() {
 # Builds the setup program and the settings host.
 build_installer() {
   say "Windows build of the setup program"
-  cmake -S "$SRC" -B "$BUILD_DIR/win" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$SRC/cmake/toolchain-mingw.cmake" >/dev/null
-  cmake --build "$BUILD_DIR/win" --target installer settings_host -j "$JOBS"
+  build_windows installer settings_host
 }
 
 # Installs Zephyrine silently with its setup program into the Wine prefix, as
@@ -231,9 +234,7 @@ run_fuzzers() {  # seconds per target
 
 check_target() {
   local target=$1; shift
-  cmake -S "$SRC" -B "$BUILD_DIR/win" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$SRC/cmake/toolchain-mingw.cmake" >/dev/null
-  cmake --build "$BUILD_DIR/win" --target "$target" -j "$JOBS"
+  build_windows "$target"
   trap stop_services EXIT
   start_xvfb
   start_wine
@@ -251,9 +252,7 @@ run_benchmarks() {
   "$BUILD_DIR/native/ball_field_bench" --benchmark_repetitions=10 \
     --benchmark_report_aggregates_only=true
   say "Windows build of frame_bench"
-  cmake -S "$SRC" -B "$BUILD_DIR/win" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$SRC/cmake/toolchain-mingw.cmake" >/dev/null
-  cmake --build "$BUILD_DIR/win" --target frame_bench -j "$JOBS"
+  build_windows frame_bench
   trap stop_services EXIT
   start_xvfb
   start_wine
@@ -266,9 +265,7 @@ run_benchmarks() {
 # bytes or the handles grow after the warm-up.
 run_soak() {
   local seconds=${1:-600}
-  cmake -S "$SRC" -B "$BUILD_DIR/win" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$SRC/cmake/toolchain-mingw.cmake" >/dev/null
-  cmake --build "$BUILD_DIR/win" --target soak_tests -j "$JOBS"
+  build_windows soak_tests
   trap stop_services EXIT
   start_xvfb
   start_wine
