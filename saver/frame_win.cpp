@@ -123,6 +123,9 @@ void composeFrame(const ClientRect& client)
     countDeleted(CountedObject::graphics);
 }
 
+// Each memory context goes before its bitmap: a bitmap still selected into a
+// context is not freed (Windows refuses the deletion, Wine puts it off until
+// the context goes).
 void releaseSurfaces()
 {
     if (backBufferDC != nullptr) {
@@ -135,14 +138,14 @@ void releaseSurfaces()
         countDeleted(CountedObject::bitmap);
         backBufferBitmap = nullptr;
     }
-    if (backgroundBitmap != nullptr) {
-        DeleteObject(backgroundBitmap);
-        countDeleted(CountedObject::bitmap);
-        backgroundBitmap = nullptr;
-    }
     if (backgroundDC != nullptr) {
         DeleteDC(backgroundDC);
         countDeleted(CountedObject::memoryDC);
         backgroundDC = nullptr;
+    }
+    if (backgroundBitmap != nullptr) {
+        DeleteObject(backgroundBitmap);
+        countDeleted(CountedObject::bitmap);
+        backgroundBitmap = nullptr;
     }
 }
