@@ -28,6 +28,18 @@ inline void countCreated(CountedObject kind, const void* object)
     if (object != nullptr) ++objectCounts[static_cast<int>(kind)].created;
 }
 
+// A GDI deletion counts only when the object is gone: DeleteDC or
+// DeleteObject reported success and the handle names no object any more.
+// Windows refuses to delete a bitmap that is still selected into a device
+// context; Wine reports success but keeps the bitmap until the context goes.
+// Either way the object is not freed and is not counted.
+inline void countDeleted(CountedObject kind, HGDIOBJ object, BOOL succeeded)
+{
+    if (succeeded && GetObjectType(object) == 0) ++objectCounts[static_cast<int>(kind)].deleted;
+}
+
+// For the GDI+ objects, whose class destructors dispose of the native object
+// without handing on its status: the disposal made is counted.
 inline void countDeleted(CountedObject kind)
 {
     ++objectCounts[static_cast<int>(kind)].deleted;
@@ -62,6 +74,7 @@ inline void writeObjectCounts()
 #else
 
 inline void countCreated(CountedObject, const void*) {}
+inline void countDeleted(CountedObject, HGDIOBJ, BOOL) {}
 inline void countDeleted(CountedObject) {}
 inline void writeObjectCounts() {}
 

@@ -129,23 +129,23 @@ void composeFrame(const ClientRect& client)
 void releaseSurfaces()
 {
     if (backBufferDC != nullptr) {
-        DeleteDC(backBufferDC);
-        countDeleted(CountedObject::memoryDC);
+        const BOOL deleted = DeleteDC(backBufferDC);
+        countDeleted(CountedObject::memoryDC, backBufferDC, deleted);
         backBufferDC = nullptr;
     }
     if (backBufferBitmap != nullptr) {
-        DeleteObject(backBufferBitmap);
-        countDeleted(CountedObject::bitmap);
+        const BOOL deleted = DeleteObject(backBufferBitmap);
+        countDeleted(CountedObject::bitmap, backBufferBitmap, deleted);
         backBufferBitmap = nullptr;
     }
     if (backgroundDC != nullptr) {
-        DeleteDC(backgroundDC);
-        countDeleted(CountedObject::memoryDC);
+        const BOOL deleted = DeleteDC(backgroundDC);
+        countDeleted(CountedObject::memoryDC, backgroundDC, deleted);
         backgroundDC = nullptr;
     }
     if (backgroundBitmap != nullptr) {
-        DeleteObject(backgroundBitmap);
-        countDeleted(CountedObject::bitmap);
+        const BOOL deleted = DeleteObject(backgroundBitmap);
+        countDeleted(CountedObject::bitmap, backgroundBitmap, deleted);
         backgroundBitmap = nullptr;
     }
 }
