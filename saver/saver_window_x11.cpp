@@ -359,12 +359,13 @@ int settleTargetWindow(const Options& options) {
     }
     // The size may have changed before the selection took effect.
     beginTrap();
-    if (XGetWindowAttributes(x.display, x.window, &attributes) && endTrap() == 0) {
-        saverWindow.width = attributes.width;
-        saverWindow.height = attributes.height;
-    } else {
+    const Status stillThere = XGetWindowAttributes(x.display, x.window, &attributes);
+    if (endTrap() != 0 || !stillThere) {
         saverWindow.ended = true;
+        return 0;
     }
+    saverWindow.width = attributes.width;
+    saverWindow.height = attributes.height;
     return 0;
 }
 
