@@ -90,7 +90,7 @@ void layOutField(bool first) {
     }
     if (first || ballField.ballSize != oldSize)
         makeThumbnails(ballField.ballSize);
-    const ScreenRect& m = saverWindow.monitor;
+    const ScreenRect m = desktopPartForWindow(saverWindow.placement, saverWindow.monitor);
     // Out of memory leaves the background black; the balls still run.
     makeBackground(options.display.backgroundType, desktopCopy(), MonitorRect{m.x, m.y, m.width, m.height},
                    client.right, client.bottom);

@@ -157,8 +157,8 @@ void chooseMonitor() {
     Window child;
     if (x.window != x.root)
         XTranslateCoordinates(x.display, x.window, x.root, 0, 0, &left, &top, &child);
-    const ScreenRect placed{left, top, saverWindow.width, saverWindow.height};
-    saverWindow.monitor = monitorForWindow(x.monitors, x.monitorCount, placed, x.screen);
+    saverWindow.placement = {left, top, saverWindow.width, saverWindow.height};
+    saverWindow.monitor = monitorForWindow(x.monitors, x.monitorCount, saverWindow.placement, x.screen);
 }
 
 // A copy of drawable in the frame's format, or nothing when it cannot be read or has another

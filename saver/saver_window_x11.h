@@ -13,7 +13,8 @@
 struct SaverWindowState {
     int32_t width;
     int32_t height;
-    ScreenRect monitor;  // the monitor that shows the window, in root coordinates
+    ScreenRect placement;  // the window's place on the screen, in root coordinates
+    ScreenRect monitor;    // the monitor that shows the window, in root coordinates
     bool resized;        // the size changed; applyResize takes it
     bool ended;          // the window was destroyed, closed, or asked to end by its user
 };
