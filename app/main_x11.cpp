@@ -68,7 +68,8 @@ void addSample(double* samples, int& count, int64_t nanoseconds) {
 void reportFps(int64_t now) {
     const double seconds = static_cast<double>(now - stats.since) / 1e9;
     std::fprintf(stderr, "zephyrine: %.1f fps, %d of %d ticks drawn, compose %.2f ms, present %.2f ms\n",
-                 stats.presented / seconds, stats.drawn, stats.ticks, median(stats.compose, stats.composeCount),
+                 stats.presented / seconds, stats.drawn, stats.ticks,
+                 median(stats.compose, stats.composeCount),
                  median(stats.present, stats.presentCount));
     stats = FrameStats{};
     stats.since = now;
@@ -85,7 +86,8 @@ void layOutField(bool first) {
     if (first) {
         placeBalls(client, options.display.ballCount, options.display.ballScale, saverMode, monitorHeight);
     } else {
-        ballField.ballSize = computeBallSize(saverMode, client.bottom, monitorHeight, options.display.ballScale);
+        ballField.ballSize =
+            computeBallSize(saverMode, client.bottom, monitorHeight, options.display.ballScale);
         placeStrayBalls(client, options.display.ballCount);
     }
     if (first || ballField.ballSize != oldSize)

@@ -184,7 +184,8 @@ void copyDesktop(Drawable drawable) {
             XDestroyImage(image);
         return;
     }
-    if (image->bits_per_pixel != 32 || image->byte_order != hostByteOrder() || image->bytes_per_line % 4 != 0) {
+    if (image->bits_per_pixel != 32 || image->byte_order != hostByteOrder() ||
+        image->bytes_per_line % 4 != 0) {
         XDestroyImage(image);
         return;
     }
@@ -241,7 +242,8 @@ void releaseBuffer(FrameBuffer& buffer) {
 bool makeSharedBuffer(FrameBuffer& buffer, int32_t width, int32_t height) {
     buffer.segment.shmid = -1;
     XImage* image = XShmCreateImage(x.display, x.visual, static_cast<unsigned>(x.depth), ZPixmap, nullptr,
-                                    &buffer.segment, static_cast<unsigned>(width), static_cast<unsigned>(height));
+                                    &buffer.segment, static_cast<unsigned>(width),
+                                    static_cast<unsigned>(height));
     if (image == nullptr)
         return false;
     if (image->bits_per_pixel != 32) {
