@@ -189,6 +189,16 @@ void copyDesktop(Drawable drawable) {
         XDestroyImage(image);
         return;
     }
+    // On a 32-bit window the top byte is alpha: a copy of a 24-bit drawable has it 0, which a
+    // compositing manager would show as transparent. Made opaque once, here.
+    if (x.depth == 32) {
+        for (unsigned row = 0; row < height; ++row) {
+            char* line = image->data + static_cast<size_t>(row) * static_cast<size_t>(image->bytes_per_line);
+            uint32_t* pixel = reinterpret_cast<uint32_t*>(line);
+            for (unsigned column = 0; column < width; ++column)
+                pixel[column] |= 0xff000000u;
+        }
+    }
     x.desktopImage = image;
     x.desktop = {reinterpret_cast<const uint32_t*>(image->data), static_cast<int32_t>(width),
                  static_cast<int32_t>(height), image->bytes_per_line};
