@@ -219,8 +219,9 @@ int main(int argc, char** argv) {
     showSaverWindow();
 
     const int result = runLoop(signalFd);
-    closeSaverWindow();
+    // The frame reads the window's buffer and desktop copy: it goes first.
     releaseFrame();
+    closeSaverWindow();
     releaseBallPictures();
     return result;
 }
