@@ -148,19 +148,21 @@ int runLoop(int signalFd) {
         handleWindowEvents();
         if (saverWindow.ended)
             return 0;
-        if (saverWindow.resized) {
-            if (!applyResize()) {
-                std::fprintf(stderr, "%s\n", kNoMemoryMessage);
-                return kNoMemoryExit;
-            }
-            layOutField(false);
-        }
         int64_t presentTime;
         while (takePresentTime(presentTime))
             addSample(stats.present, stats.presentCount, presentTime);
 
         const int64_t now = monotonicNanos();
         if (now >= deadline) {
+            // Taken at a tick, so that a window dragged to a new size is laid out at most once
+            // a tick however many sizes it passes through.
+            if (saverWindow.resized) {
+                if (!applyResize()) {
+                    std::fprintf(stderr, "%s\n", kNoMemoryMessage);
+                    return kNoMemoryExit;
+                }
+                layOutField(false);
+            }
             if (!first)
                 moveBalls({0, 0, saverWindow.width, saverWindow.height}, options.display.ballCount);
             first = false;
