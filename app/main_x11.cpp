@@ -127,8 +127,11 @@ int blockEndingSignals() {
     return fd;
 }
 
-// Waits until the deadline, an event on the connection or a signal; true on a signal.
+// Waits until the deadline, an event on the connection or a signal; true on a signal. Events
+// that Xlib read while sending the frame are handled at once.
 bool waitUntil(int64_t deadline, int signalFd) {
+    if (windowEventsQueued())
+        return false;
     const int64_t left = std::max<int64_t>(deadline - monotonicNanos(), 0);
     const timespec timeout{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
     pollfd fds[2] = {{saverWindowFd(), POLLIN, 0}, {signalFd, POLLIN, 0}};

@@ -519,6 +519,8 @@ void handleWindowEvents() {
     }
 }
 
+bool windowEventsQueued() { return XEventsQueued(x.display, QueuedAlready) > 0; }
+
 bool applyResize() {
     saverWindow.resized = false;
     readMonitors();

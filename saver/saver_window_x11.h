@@ -35,6 +35,10 @@ int saverWindowFd();
 // Handles every event already received or waiting on the connection, without blocking.
 void handleWindowEvents();
 
+// True when Xlib has already read events that handleWindowEvents has not handled: a wait on the
+// connection's descriptor would not see them.
+bool windowEventsQueued();
+
 // Takes a pending resize: the new size and monitor, and a frame buffer of the new size. Returns
 // false when the buffer cannot be allocated.
 bool applyResize();
