@@ -84,7 +84,7 @@ build_deb() {
   cmake -S "$SRC" -B "$dir" -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
     -DCMAKE_C_FLAGS="$cppflags $cflags" -DCMAKE_CXX_FLAGS="$cppflags $cxxflags" \
     -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
-    -DZEPHYRINE_PACKAGE_DIR="$BUILD_DIR" >/dev/null
+    -DZEPHYRINE_PACKAGE_DIR="$BUILD_DIR" -DZEPHYRINE_PACKAGE_TESTS=ON >/dev/null
   cmake --build "$dir" --target deb "$@" -j "$JOBS"
   say "Debian package: $(ls "$BUILD_DIR"/zephyrine_*.deb)"
 }
