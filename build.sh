@@ -147,6 +147,8 @@ run_tests() {
   build_native "$BUILD_DIR/native-asan" -DZEPHYRINE_SANITIZE=ON
   say "fuzzers, built with clang"
   build_fuzzers
+  say "Debian package"
+  build_deb
   say "Windows build"
   build_windows
   file "$BUILD_DIR/win/dist/Zephyrine.scr"
@@ -159,6 +161,8 @@ run_tests() {
   ctest --test-dir "$BUILD_DIR/native" -j "$JOBS" --output-on-failure || failed=1
   say "native tests, sanitized"
   ctest --test-dir "$BUILD_DIR/native-asan" -j "$JOBS" --output-on-failure || failed=1
+  say "tests of the Debian package"
+  ctest --test-dir "$BUILD_DIR/deb" -L package -j "$JOBS" --output-on-failure || failed=1
   say "fuzzing"
   ctest --test-dir "$BUILD_DIR/fuzz" -L fuzz -j "$JOBS" --output-on-failure || failed=1
   say "Windows tests under Wine"
