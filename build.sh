@@ -28,6 +28,7 @@ PACKAGES=(cmake make g++ libgtest-dev googletest libbenchmark-dev zlib1g-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 fonts-wine xvfb xauth x11-utils imagemagick nsis clang libclang-rt-14-dev
   pkg-config libx11-dev libxext-dev libxrandr-dev libpixman-1-dev libpng-dev
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   dpkg-dev lintian xscreensaver x11-apps libexpat1-dev)
 
 say() { printf '== %s\n' "$*"; }

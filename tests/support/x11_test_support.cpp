@@ -1,0 +1,296 @@
+// Helpers for the X11 display mode's tests (see x11_test_support.h).
+// GoogleTest first: Xlib defines macros (None, Bool) that its headers use as names.
+#include <gtest/gtest.h>
+
+#include "support/x11_test_support.h"
+
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <png.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+std::vector<char*> cStrings(std::vector<std::string>& strings)
+{
+    std::vector<char*> result;
+    for (std::string& s : strings) {
+        result.push_back(s.data());
+    }
+    result.push_back(nullptr);
+    return result;
+}
+
+// Errors from windows that a test or the program destroyed are expected.
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
+
+std::unique_ptr<XServer> sharedServer;
+
+class XvfbEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        XSetErrorHandler(ignoreXError);
+        sharedServer = std::make_unique<XServer>(
+            std::vector<std::string>{"Xvfb", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-noreset"});
+    }
+    void TearDown() override { sharedServer.reset(); }
+};
+::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
+
+}  // namespace
+
+XServer::XServer(std::vector<std::string> argv)
+{
+    int fds[2];
+    if (pipe(fds) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return;
+    }
+    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    argv.push_back("-displayfd");
+    argv.push_back(std::to_string(fds[1]));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> args = cStrings(argv);
+    int spawned = posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    std::string number;
+    pollfd readable{fds[0], POLLIN, 0};
+    char c = 0;
+    while (spawned == 0 && poll(&readable, 1, 5000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') {
+        number += c;
+    }
+    close(fds[0]);
+    if (spawned != 0 || number.empty()) {
+        ADD_FAILURE() << argv[0] << " did not report a display within 5 s";
+        return;
+    }
+    name = ":" + number;
+    waitUntil([&] { return (display = XOpenDisplay(name.c_str())) != nullptr; }, 5s);
+    EXPECT_NE(display, nullptr) << "cannot connect to " << argv[0] << " on " << name;
+}
+
+XServer::~XServer()
+{
+    if (display) {
+        XCloseDisplay(display);
+    }
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+Display* testDisplay() { return sharedServer->display; }
+const std::string& testDisplayName() { return sharedServer->name; }
+
+Window makeHostWindow(Display* display, int x, int y, int width, int height, unsigned long background)
+{
+    Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), x, y, width, height, 0, 0, background);
+    XSetWindowAttributes attributes;
+    attributes.override_redirect = True;
+    XChangeWindowAttributes(display, window, CWOverrideRedirect, &attributes);
+    XMapWindow(display, window);
+    XSync(display, False);
+    return window;
+}
+
+Image capture(Display* display, Window window)
+{
+    Image image;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes)) {
+        return image;
+    }
+    XImage* x = XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+    if (!x) {
+        return image;
+    }
+    image.width = x->width;
+    image.height = x->height;
+    image.pixels.resize(size_t(x->width) * x->height);
+    for (int y = 0; y < x->height; ++y) {
+        for (int i = 0; i < x->width; ++i) {
+            image.pixels[size_t(y) * x->width + i] = uint32_t(XGetPixel(x, i, y)) & 0xFFFFFF;
+        }
+    }
+    XDestroyImage(x);
+    return image;
+}
+
+bool near(uint32_t a, uint32_t b, int tolerance)
+{
+    for (int shift = 0; shift < 24; shift += 8) {
+        if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout)
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+Program::Program(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& path)
+{
+    TempDir dir;
+    dir_ = dir.path;
+    dir.path.clear();  // kept until this object ends
+    std::vector<std::string> argv{path};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> envp;
+    for (char** e = environ; *e; ++e) {
+        if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "XSCREENSAVER_WINDOW=", 20) != 0) {
+            envp.push_back(*e);
+        }
+    }
+    envp.insert(envp.end(), env.begin(), env.end());
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, (dir_ + "/out").c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, (dir_ + "/err").c_str(), O_WRONLY | O_CREAT, 0600);
+    std::vector<char*> a = cStrings(argv), e = cStrings(envp);
+    EXPECT_EQ(posix_spawnp(&pid_, a[0], &actions, nullptr, a.data(), e.data()), 0) << a[0];
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+Program::~Program()
+{
+    if (running()) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status_, 0);
+    }
+    std::filesystem::remove_all(dir_);
+}
+
+bool Program::running()
+{
+    return pid_ > 0 && status_ == -1 && waitpid(pid_, &status_, WNOHANG) == 0;
+}
+
+bool Program::waitEnd(std::chrono::milliseconds timeout, int* status)
+{
+    bool ended = waitUntil([&] { return !running(); }, timeout);
+    *status = status_;
+    return ended;
+}
+
+std::string Program::out() const { return readFile(dir_ + "/out"); }
+std::string Program::err() const { return readFile(dir_ + "/err"); }
+
+std::vector<std::string> onTestDisplay(std::vector<std::string> env)
+{
+    env.push_back("DISPLAY=" + testDisplayName());
+    return env;
+}
+
+bool waitFirstFrame(Display* display, Window window, unsigned long hostColour)
+{
+    return waitUntil([&] {
+        XImage* x = XGetImage(display, window, 0, 0, 1, 1, AllPlanes, ZPixmap);
+        bool drawn = x && (XGetPixel(x, 0, 0) & 0xFFFFFF) != hostColour;
+        if (x) {
+            XDestroyImage(x);
+        }
+        return drawn;
+    }, 5s);
+}
+
+void expectCleanEnd(Program& program, int signal)
+{
+    // A frame is 30 ms; the rest is room for a loaded machine and the sanitizers' exit checks.
+    constexpr auto kEndWithin = 500ms;
+    if (signal) {
+        kill(program.pid(), signal);
+    }
+    int status = 0;
+    EXPECT_TRUE(program.waitEnd(kEndWithin, &status)) << "still running " << kEndWithin.count() << " ms after signal " << signal;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status << "\n" << program.err();
+    EXPECT_TRUE(waitUntil([&] { return segmentsOf(program.pid()) == 0; }, 1s)) << "shared memory left behind";
+}
+
+int segmentsOf(pid_t pid)
+{
+    // Columns: key shmid perms size cpid ...
+    std::istringstream table(readFile("/proc/sysvipc/shm"));
+    std::string line;
+    std::getline(table, line);
+    int count = 0;
+    while (std::getline(table, line)) {
+        std::istringstream row(line);
+        long key, id, perms, size, creator = 0;
+        row >> key >> id >> perms >> size >> creator;
+        count += creator == pid;
+    }
+    return count;
+}
+
+TempDir::TempDir()
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/zephyrine-x11-XXXXXX";
+    if (mkdtemp(pattern.data())) {
+        path = pattern;
+    }
+    EXPECT_FALSE(path.empty()) << "mkdtemp " << pattern;
+}
+
+TempDir::~TempDir()
+{
+    if (!path.empty()) {
+        std::filesystem::remove_all(path);
+    }
+}
+
+void writeSolidPng(const std::string& path, int width, int height, uint32_t argb)
+{
+    const unsigned char rgba[4] = {uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), uint8_t(argb >> 24)};
+    std::vector<unsigned char> pixels(size_t(width) * height * 4);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = rgba[i % 4];
+    }
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = width;
+    image.height = height;
+    image.format = PNG_FORMAT_RGBA;
+    EXPECT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) << path;
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
