@@ -75,7 +75,8 @@ build_windows() {
 
 # The Debian package, built as Debian builds one: for /usr, with the
 # compiler and linker flags of dpkg-buildflags (hardening included), in a tree
-# of its own. The package lands in BUILD_DIR; ctest -L package there tests it.
+# of its own, with the test program of the package. The package lands in
+# BUILD_DIR; ctest -L package in that tree tests it.
 build_deb() {
   local dir=$BUILD_DIR/deb cflags cxxflags cppflags ldflags
   cflags=$(cd "$SRC" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CFLAGS)
@@ -86,7 +87,7 @@ build_deb() {
     -DCMAKE_C_FLAGS="$cppflags $cflags" -DCMAKE_CXX_FLAGS="$cppflags $cxxflags" \
     -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
     -DZEPHYRINE_PACKAGE_DIR="$BUILD_DIR" -DZEPHYRINE_PACKAGE_TESTS=ON >/dev/null
-  cmake --build "$dir" --target deb "$@" -j "$JOBS"
+  cmake --build "$dir" --target deb package_tests -j "$JOBS"
   say "Debian package: $(ls "$BUILD_DIR"/zephyrine_*.deb)"
 }
 
