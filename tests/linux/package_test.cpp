@@ -148,10 +148,14 @@ TEST(PackageTest, XscreensaverDaemonRunsItOverItsCopyOfTheDesktop)
     }, 10s)) << daemon->err();
     ASSERT_TRUE(run("xscreensaver-command", {"-activate"}));
 
+    // The daemon's child once it has become the program (its command line read after the exec).
     pid_t saver = 0;
-    ASSERT_TRUE(waitUntil([&] { return (saver = descendantNamed(daemon->pid(), "zephyrine")) != 0; }, 5s))
-        << "the daemon did not start the program\n" << daemon->err();
-    EXPECT_NE(readFile("/proc/" + std::to_string(saver) + "/cmdline").find(std::string("--root\0", 7)),
+    ASSERT_TRUE(waitUntil([&] {
+        saver = descendantNamed(daemon->pid(), "zephyrine");
+        return saver != 0 && readFile("/proc/" + std::to_string(saver) + "/cmdline").find('\0') + 1 <
+                                 readFile("/proc/" + std::to_string(saver) + "/cmdline").size();
+    }, 5s)) << "the daemon did not start the program\n" << daemon->err();
+    EXPECT_NE(readFile("/proc/" + std::to_string(saver) + "/cmdline").find(std::string("\0--root\0", 8)),
               std::string::npos);
     // Its window: the daemon's full-screen window that carries the daemon's copy of the screen.
     const Window window = std::strtoul(environmentOf(saver, "XSCREENSAVER_WINDOW").c_str(), nullptr, 0);
@@ -168,14 +172,19 @@ TEST(PackageTest, XscreensaverDaemonRunsItOverItsCopyOfTheDesktop)
     EXPECT_EQ(items, 1u) << "no _SCREENSAVER_SCREENSHOT on the daemon's window";
     XFree(data);
 
-    // Balls over the desktop's two colours, moving.
+    // Balls over the desktop's two colours (the window is black until the first frame), moving.
     Image first;
-    EXPECT_TRUE(waitUntil([&] {
+    int red = 0, blue = 0, balls = 0;
+    waitUntil([&] {
         first = capture(display, root);
-        return countNear(first, kRed) + countNear(first, kBlue) < width * height - 1000;
-    }, 5s)) << "no balls on the screen";
-    EXPECT_GT(countNear(first, kRed), width * height / 4) << "the desktop's left half between the balls";
-    EXPECT_GT(countNear(first, kBlue), width * height / 4) << "the desktop's right half between the balls";
+        red = countNear(first, kRed);
+        blue = countNear(first, kBlue);
+        balls = width * height - red - blue;
+        return red > width * height / 4 && blue > width * height / 4 && balls > 1000;
+    }, 5s);
+    EXPECT_GT(red, width * height / 4) << "the desktop's left half between the balls";
+    EXPECT_GT(blue, width * height / 4) << "the desktop's right half between the balls";
+    EXPECT_GT(balls, 1000) << "balls on the desktop";
     std::this_thread::sleep_for(300ms);
     EXPECT_NE(capture(display, root).pixels, first.pixels) << "the balls did not move";
     EXPECT_GT(segmentsOf(saver), 0) << "frames shown without shared memory";
