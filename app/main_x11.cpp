@@ -119,7 +119,10 @@ int blockEndingSignals() {
     sigprocmask(SIG_BLOCK, &set, nullptr);
     // A write to a closed connection reports the error to Xlib instead of killing the process.
     signal(SIGPIPE, SIG_IGN);
-    return signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    const int fd = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (fd < 0)
+        sigprocmask(SIG_UNBLOCK, &set, nullptr);  // blocked and never read, they would not end it
+    return fd;
 }
 
 // Waits until the deadline, an event on the connection or a signal; true on a signal.

@@ -28,6 +28,8 @@ namespace {
 // No frame buffer, desktop copy or window larger than this many pixels is made (256 MiB).
 constexpr int64_t kMaxPixels = int64_t{1} << 26;
 constexpr int kMaxMonitors = 16;
+// A completion not received after this long is taken as lost.
+constexpr int64_t kLostCompletionNanos = 1000000000;
 // Present times kept until they are reported.
 constexpr int kMaxPresentTimes = 4;
 
@@ -357,12 +359,13 @@ int settleTargetWindow(const Options& options) {
     }
     // The size may have changed before the selection took effect.
     beginTrap();
-    if (XGetWindowAttributes(x.display, x.window, &attributes) && endTrap() == 0) {
-        saverWindow.width = attributes.width;
-        saverWindow.height = attributes.height;
-    } else {
+    const Status stillThere = XGetWindowAttributes(x.display, x.window, &attributes);
+    if (endTrap() != 0 || !stillThere) {
         saverWindow.ended = true;
+        return 0;
     }
+    saverWindow.width = attributes.width;
+    saverWindow.height = attributes.height;
     return 0;
 }
 
@@ -516,9 +519,17 @@ bool applyResize() {
 const DesktopPixels* desktopCopy() { return x.hasDesktop ? &x.desktop : nullptr; }
 
 const FramePixels* freeFrameBuffer() {
-    if (x.buffer.image == nullptr || x.buffer.busy)
+    FrameBuffer& buffer = x.buffer;
+    if (buffer.image == nullptr)
         return nullptr;
-    return &x.buffer.pixels;
+    // A put that failed (a server error) sends no completion. Once the server has answered a
+    // round trip it has done with every earlier request, so the buffer is free again; this
+    // costs one round trip a second at most, and only when something went wrong.
+    if (buffer.busy && monotonicNanos() - buffer.sentAt > kLostCompletionNanos) {
+        XSync(x.display, False);
+        buffer.busy = false;
+    }
+    return buffer.busy ? nullptr : &buffer.pixels;
 }
 
 void presentFrame() {

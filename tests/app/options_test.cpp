@@ -285,15 +285,4 @@ TEST(OptionsTest, HelpAndVersionEndTheReadingWhereTheyStand) {
     EXPECT_TRUE(parse({"-fps"}).options.showFps);
 }
 
-TEST(OptionsTest, UsageNamesEveryOptionWithTheSettingsRanges) {
-    const std::string usage = usageText();
-    for (const char* expected : {"--root", "--window-id ID", "--window ", "--geometry WxH", "--count N",
-                                 "5..30, default 7", "--opacity N", "50..100, default 75",
-                                 "--scale 50|75|100", "default 100", "--background desktop|black|white",
-                                 "default desktop", "--images DIR", "--seed N", "--fps", "--help",
-                                 "--version"}) {
-        EXPECT_NE(std::string::npos, usage.find(expected)) << expected;
-    }
-}
-
 }  // namespace
