@@ -174,7 +174,7 @@ Program::Program(const std::vector<std::string>& args, const std::vector<std::st
     envp.insert(envp.end(), env.begin(), env.end());
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (dir_ + "/out").c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, (dir_ + "/err").c_str(), O_WRONLY | O_CREAT, 0600);
     std::vector<char*> a = cStrings(argv), e = cStrings(envp);
     EXPECT_EQ(posix_spawnp(&pid_, a[0], &actions, nullptr, a.data(), e.data()), 0) << a[0];
@@ -202,7 +202,6 @@ bool Program::waitEnd(std::chrono::milliseconds timeout, int* status)
     return ended;
 }
 
-std::string Program::out() const { return readFile(dir_ + "/out"); }
 std::string Program::err() const { return readFile(dir_ + "/err"); }
 
 std::vector<std::string> onTestDisplay(std::vector<std::string> env)
@@ -254,12 +253,9 @@ int segmentsOf(pid_t pid)
 
 TempDir::TempDir()
 {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/zephyrine-x11-XXXXXX";
-    if (mkdtemp(pattern.data())) {
-        path = pattern;
-    }
-    EXPECT_FALSE(path.empty()) << "mkdtemp " << pattern;
+    std::string pattern = (std::filesystem::temp_directory_path() / "zephyrine-x11-XXXXXX").string();
+    EXPECT_NE(mkdtemp(pattern.data()), nullptr) << pattern;
+    path = pattern;
 }
 
 TempDir::~TempDir()

@@ -51,7 +51,7 @@ bool near(uint32_t a, uint32_t b, int tolerance = 2);
 
 bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout);
 
-// The real program, its standard output and error going to files.
+// The real program as a child, its standard error going to a file.
 class Program {
 public:
     // Runs path (by default the program under test) with args and the
@@ -64,7 +64,6 @@ public:
     bool running();
     // Waits for the end; true with the wait status in *status when it came in time.
     bool waitEnd(std::chrono::milliseconds timeout, int* status);
-    std::string out() const;
     std::string err() const;
 
 private:
