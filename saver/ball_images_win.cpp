@@ -14,12 +14,6 @@ Gdiplus::Image* thumbnails[kPictureCount];
 
 namespace {
 
-const char kNoMemoryMessage[] = "Not enough memory!";
-const char kImagesNotFoundMessage[] = "Images not found, please reinstall the screen saver!";
-
-constexpr int kNoMemoryExit = 2;
-constexpr int kImagesNotFoundExit = 3;
-
 // Characters of installPath before its terminator; kInstallPathUnits when it
 // has none, so that nothing past the field is read.
 int installPathLength()

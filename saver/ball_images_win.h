@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <gdiplus.h>
 
-constexpr int kPictureCount = 8;
+#include "saver/ball_pictures.h"
 
 extern Gdiplus::Image* pictures[kPictureCount];
 extern Gdiplus::Image* thumbnails[kPictureCount];

@@ -1,0 +1,54 @@
+// Monitor choice and ball size for a window.
+#include "saver/monitor.h"
+
+#include <cstdint>
+
+namespace {
+
+bool holds(const ScreenRect& monitor, int64_t x, int64_t y) {
+    return monitor.width > 0 && monitor.height > 0 && x >= monitor.x &&
+           x < int64_t{monitor.x} + monitor.width && y >= monitor.y &&
+           y < int64_t{monitor.y} + monitor.height;
+}
+
+int64_t areaOf(const ScreenRect& rect) { return int64_t{rect.width} * rect.height; }
+
+}  // namespace
+
+ScreenRect monitorForWindow(const ScreenRect* monitors, int monitorCount, const ScreenRect& window,
+                            const ScreenRect& screen) {
+    const int64_t centreX = int64_t{window.x} + window.width / 2;
+    const int64_t centreY = int64_t{window.y} + window.height / 2;
+    const ScreenRect* chosen = nullptr;
+    for (int i = 0; i < monitorCount; ++i) {
+        if (holds(monitors[i], centreX, centreY) &&
+            (chosen == nullptr || areaOf(monitors[i]) < areaOf(*chosen)))
+            chosen = &monitors[i];
+    }
+    return chosen != nullptr ? *chosen : screen;
+}
+
+int32_t saverModeForWindow(int32_t windowHeight, int32_t monitorHeight) {
+    return windowHeight >= monitorHeight ? 1 : 0;
+}
+
+int32_t ballSizeForWindow(int32_t windowHeight, int32_t monitorHeight, int32_t ballScale) {
+    return computeBallSize(saverModeForWindow(windowHeight, monitorHeight), windowHeight,
+                           monitorHeight, ballScale);
+}
+
+void placeStrayBalls(const ClientRect& client, int32_t ballCount) {
+    const int64_t limitX = int64_t{client.right} - ballField.ballSize;
+    const int64_t limitY = int64_t{client.bottom} - ballField.ballSize;
+    const int32_t count = ballCount < 0 ? 0 : (ballCount > kMaxBalls ? kMaxBalls : ballCount);
+    for (int32_t i = 0; i < count; ++i) {
+        const bool strayX = ballField.x[i] < 0 || ballField.x[i] > (limitX > 0 ? limitX : 0);
+        const bool strayY = ballField.y[i] < 0 || ballField.y[i] > (limitY > 0 ? limitY : 0);
+        if (!strayX && !strayY)
+            continue;
+        const int32_t drawX = nextRandom();
+        const int32_t drawY = nextRandom();
+        ballField.x[i] = limitX > 0 ? static_cast<int32_t>(drawX % (limitX + 1)) : 0;
+        ballField.y[i] = limitY > 0 ? static_cast<int32_t>(drawY % (limitY + 1)) : 0;
+    }
+}

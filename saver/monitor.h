@@ -1,0 +1,34 @@
+// Window geometry rules of the X11 display mode: which monitor shows a window, the ball size for
+// a window on it, and the balls after a resize. Platform-free: the X11 front end hands in the
+// monitor list it read from the server.
+#pragma once
+
+#include <cstdint>
+
+#include "saver/ball_field.h"
+
+// A rectangle in screen pixels: its top left corner and its size.
+struct ScreenRect {
+    int32_t x;
+    int32_t y;
+    int32_t width;
+    int32_t height;
+};
+
+// The monitor that holds the window's centre; where several hold it, the smallest; the whole
+// screen when the list is empty or no monitor holds it.
+ScreenRect monitorForWindow(const ScreenRect* monitors, int monitorCount, const ScreenRect& window,
+                            const ScreenRect& screen);
+
+// The ball size for a window of the given height on a monitor of the given height: the preview
+// rule against the monitor's height, never larger than the full-screen size.
+int32_t ballSizeForWindow(int32_t windowHeight, int32_t monitorHeight, int32_t ballScale);
+
+// The saverMode for placeBalls that gives ballSizeForWindow: 1 (the full-screen size) when the
+// window is at least as tall as its monitor, else 0 (the preview rule).
+int32_t saverModeForWindow(int32_t windowHeight, int32_t monitorHeight);
+
+// After ballSize or the field changed: each ball that no longer lies wholly inside the field is
+// placed again, its position drawn from the generator as placeBalls draws it; its picture and
+// direction stay. An axis not larger than a ball keeps the ball at 0.
+void placeStrayBalls(const ClientRect& client, int32_t ballCount);

@@ -1,0 +1,108 @@
+// Monitor choice, ball size for a window and the balls after a resize.
+#include "saver/monitor.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+TEST(MonitorTest, WindowIsShownByTheSmallestMonitorHoldingItsCentre) {
+    const ScreenRect screen{0, 0, 3200, 1080};
+    const ScreenRect a{0, 0, 1920, 1080};
+    const ScreenRect b{1920, 0, 1280, 720};
+    const ScreenRect inner{100, 100, 640, 480};  // overlaps a
+    struct Row {
+        const char* name;
+        std::vector<ScreenRect> monitors;
+        ScreenRect window;
+        ScreenRect expected;
+    };
+    const Row rows[] = {
+        {"no monitor", {}, {0, 0, 1920, 1080}, screen},
+        {"the root on two monitors", {a, b}, screen, a},  // centre (1600, 540)
+        {"monitor-sized window on b", {a, b}, b, b},
+        {"preview pane on b", {a, b}, {2000, 100, 200, 150}, b},
+        {"centre on the edge belongs to the right one", {a, b}, {1820, 0, 200, 100}, b},
+        {"centre below b is on no monitor", {a, b}, {1920, 800, 400, 200}, screen},
+        {"overlapping monitors", {a, inner}, {300, 300, 100, 100}, inner},
+        {"overlapping monitors, listed the other way", {inner, a}, {300, 300, 100, 100}, inner},
+        {"an empty monitor holds nothing", {{0, 0, 0, 0}}, {0, 0, 10, 10}, screen},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const ScreenRect chosen = monitorForWindow(row.monitors.data(), static_cast<int>(row.monitors.size()),
+                                                   row.window, screen);
+        EXPECT_EQ(row.expected.x, chosen.x);
+        EXPECT_EQ(row.expected.y, chosen.y);
+        EXPECT_EQ(row.expected.width, chosen.width);
+        EXPECT_EQ(row.expected.height, chosen.height);
+    }
+}
+
+TEST(MonitorTest, BallSizeIsThePreviewRuleAgainstTheMonitorCappedAtFullScreen) {
+    struct Row {
+        int32_t windowHeight;
+        int32_t monitorHeight;
+        int32_t sizes[3];  // at 50, 75 and 100 %
+    };
+    const Row rows[] = {
+        {1080, 1080, {56, 84, 112}},  // monitor-sized window
+        {720, 720, {56, 84, 112}},    // monitor-sized window on a smaller monitor
+        {1080, 720, {56, 84, 112}},   // taller than its monitor: never more than full screen
+        {112, 1080, {5, 6, 11}},      // preview pane
+        {200, 1080, {10, 15, 20}},
+        {360, 720, {28, 42, 56}},     // half of a 720-high monitor
+        {5, 1080, {0, 0, 1}},         // so small that the base becomes 1
+        {0, 1080, {0, 0, 1}},
+    };
+    for (const Row& row : rows) {
+        for (int32_t scale = 0; scale < 3; ++scale) {
+            SCOPED_TRACE(testing::Message() << row.windowHeight << " on " << row.monitorHeight
+                                            << ", scale " << scale);
+            EXPECT_EQ(row.sizes[scale], ballSizeForWindow(row.windowHeight, row.monitorHeight, scale));
+            // placeBalls with the matching saver mode must fix the same size.
+            ballField = BallField{};
+            placeBalls({0, 0, 1920, row.windowHeight}, 5, scale,
+                       saverModeForWindow(row.windowHeight, row.monitorHeight), row.monitorHeight);
+            EXPECT_EQ(row.sizes[scale], ballField.ballSize);
+        }
+    }
+}
+
+TEST(MonitorTest, OnlyBallsThatWouldLeaveTheFieldArePlacedAgain) {
+    ballField = BallField{};
+    ballField.ballSize = 20;
+    const int32_t xs[] = {0, 80, 81, 30, 500};
+    const int32_t ys[] = {0, 40, 10, 41, 500};
+    for (int i = 0; i < 5; ++i) {
+        ballField.x[i] = xs[i];
+        ballField.y[i] = ys[i];
+        ballField.vx[i] = -1;
+        ballField.vy[i] = 1;
+        ballField.imageIndex[i] = i;
+    }
+    seedRandom(1);  // draws 41, 18467, 6334, 26500, 19169, 15724
+    placeStrayBalls({0, 0, 100, 60}, 5);
+    const int32_t expectedX[] = {0, 80, 41 % 81, 6334 % 81, 19169 % 81};
+    const int32_t expectedY[] = {0, 40, 18467 % 41, 26500 % 41, 15724 % 41};
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(expectedX[i], ballField.x[i]);
+        EXPECT_EQ(expectedY[i], ballField.y[i]);
+        EXPECT_EQ(-1, ballField.vx[i]);
+        EXPECT_EQ(1, ballField.vy[i]);
+        EXPECT_EQ(i, ballField.imageIndex[i]);
+    }
+
+    // A field not larger than a ball keeps every ball at 0 on that axis.
+    placeStrayBalls({0, 0, 10, 60}, 5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(0, ballField.x[i]);
+        EXPECT_GE(ballField.y[i], 0);
+        EXPECT_LE(ballField.y[i], 40);
+    }
+}
+
+}  // namespace
