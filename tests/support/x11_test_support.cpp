@@ -160,9 +160,6 @@ bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds
 
 Program::Program(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& path)
 {
-    TempDir dir;
-    dir_ = dir.path;
-    dir.path.clear();  // kept until this object ends
     std::vector<std::string> argv{path};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<std::string> envp;
@@ -175,7 +172,7 @@ Program::Program(const std::vector<std::string>& args, const std::vector<std::st
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, (dir_ + "/err").c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, (dir_.path + "/err").c_str(), O_WRONLY | O_CREAT, 0600);
     std::vector<char*> a = cStrings(argv), e = cStrings(envp);
     EXPECT_EQ(posix_spawnp(&pid_, a[0], &actions, nullptr, a.data(), e.data()), 0) << a[0];
     posix_spawn_file_actions_destroy(&actions);
@@ -187,7 +184,6 @@ Program::~Program()
         kill(pid_, SIGKILL);
         waitpid(pid_, &status_, 0);
     }
-    std::filesystem::remove_all(dir_);
 }
 
 bool Program::running()
@@ -202,7 +198,7 @@ bool Program::waitEnd(std::chrono::milliseconds timeout, int* status)
     return ended;
 }
 
-std::string Program::err() const { return readFile(dir_ + "/err"); }
+std::string Program::err() const { return readFile(dir_.path + "/err"); }
 
 std::vector<std::string> onTestDisplay(std::vector<std::string> env)
 {

@@ -51,6 +51,13 @@ bool near(uint32_t a, uint32_t b, int tolerance = 2);
 
 bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout);
 
+// A fresh folder under the temporary folder, removed with everything in it.
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    std::string path;
+};
+
 // The real program as a child, its standard error going to a file.
 class Program {
 public:
@@ -67,9 +74,9 @@ public:
     std::string err() const;
 
 private:
+    TempDir dir_;  // holds the file of standard error
     pid_t pid_ = -1;
     int status_ = -1;
-    std::string dir_;
 };
 
 // The usual environment of a run on the test display.
@@ -82,13 +89,6 @@ void expectCleanEnd(Program& program, int signal = 15);
 
 // Shared-memory segments created by pid that still exist.
 int segmentsOf(pid_t pid);
-
-// A fresh folder under the temporary folder, removed with everything in it.
-struct TempDir {
-    TempDir();
-    ~TempDir();
-    std::string path;
-};
 
 // A w x h picture of one straight-alpha colour 0xAARRGGBB, written with libpng.
 void writeSolidPng(const std::string& path, int width, int height, uint32_t argb);
