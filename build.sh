@@ -5,6 +5,10 @@
 #                     the Wine prefix and run the installed saver full screen
 #   ./build.sh settings  the same installation, then the installed saver's
 #                     settings dialog
+#   ./build.sh run-x11  build the native Linux program and run it in its own
+#                     window on $DISPLAY; without a display, in a private Xvfb
+#                     for a few seconds, writing BUILD_DIR/x11-screenshot.png
+#                     and BUILD_DIR/x11.gif
 #   ./build.sh check TARGET [ARGS]  build one Windows test program and run it
 #                     under Wine with ARGS (e.g. --gtest_filter=...)
 #   ./build.sh fuzz [SECONDS]  run each libFuzzer target in turn for SECONDS
@@ -78,12 +82,13 @@ stop_services() {
   if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; fi
 }
 
-# A private X display of 1920 x 1080 for the Windows tests and headless runs.
+# A private X display of 1920 x 1080 for the Windows tests and headless runs;
+# arguments are more Xvfb options.
 start_xvfb() {
   local n
   for n in $(seq 91 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp "$@" >/dev/null 2>&1 &
     XVFB_PID=$!
     for _ in $(seq 1 50); do
       [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return; }
@@ -199,6 +204,46 @@ run_saver() {
   say "animation (20 frames, 640 px wide): $BUILD_DIR/saver.gif"
 }
 
+# ./build.sh run-x11: the native X11 program with the repository's pictures,
+# in its own window. Headless, it runs in a private Xvfb whose root shows a
+# gradient as the desktop, so the program's copy of the desktop has something
+# to show; -noreset keeps that root when the tool that set it disconnects.
+run_x11() {
+  say "native build of the X11 program"
+  cmake -S "$SRC" -B "$BUILD_DIR/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$BUILD_DIR/native" --target zephyrine -j "$JOBS"
+  local program="$BUILD_DIR/native/x11/zephyrine"
+  if [ -n "${DISPLAY:-}" ]; then
+    say "running $program on $DISPLAY: q, Esc, a click or closing the window ends it"
+    "$program" --window --images "$SRC/res/balls"
+    return
+  fi
+  trap stop_services EXIT
+  start_xvfb -noreset
+  local work pid window start elapsed delay
+  work=$(mktemp -d)
+  convert -size 1920x1080 gradient:'#16324f-#6a9bc3' "$work/desktop.png"
+  # display exits with 1 after setting the root's background.
+  display -window root "$work/desktop.png" || true
+  say "no display: running $program --window in Xvfb ($DISPLAY) for a few seconds"
+  "$program" --window --geometry 1280x720 --count 12 --images "$SRC/res/balls" &
+  pid=$!
+  sleep 3
+  window=$(xwininfo -name Zephyrine | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\).*/\1/p')
+  # 20 frames in one import; the GIF plays them at the pace they were taken.
+  start=$(date +%s%N)
+  import -display "$DISPLAY" -window "$window" -snaps 20 "$work/frames.miff"
+  elapsed=$((($(date +%s%N) - start) / 10000000))
+  delay=$((elapsed / 20 > 3 ? elapsed / 20 : 3))
+  import -display "$DISPLAY" -window "$window" "$BUILD_DIR/x11-screenshot.png"
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  convert -delay "$delay" -loop 0 "$work/frames.miff" -resize 640x -layers Optimize "$BUILD_DIR/x11.gif"
+  rm -rf "$work"
+  say "screenshot of the program's window: $BUILD_DIR/x11-screenshot.png"
+  say "animation (20 frames, 640 px wide): $BUILD_DIR/x11.gif"
+}
+
 open_settings() {
   build_installer
   trap stop_services EXIT
@@ -282,7 +327,8 @@ case "${1:-}" in
   fuzz) shift; run_fuzzers "$@" ;;
   test) run_tests ;;
   run) run_saver ;;
+  run-x11) run_x11 ;;
   settings) open_settings ;;
   soak) shift; run_soak "$@" ;;
-  *) echo "usage: $0 test|run|settings|check|fuzz|soak|bench" >&2; exit 2 ;;
+  *) echo "usage: $0 test|run|run-x11|settings|check|fuzz|soak|bench" >&2; exit 2 ;;
 esac

@@ -1,1 +1,567 @@
 // The target window of the X11 display mode: its size, monitor, desktop copy and presentation.
+#include "saver/saver_window_x11.h"
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <X11/extensions/Xrandr.h>
+#include <X11/extensions/XShm.h>
+
+#include "saver/ball_pictures.h"
+
+SaverWindowState saverWindow;
+
+namespace {
+
+// No frame buffer, desktop copy or window larger than this many pixels is made (256 MiB).
+constexpr int64_t kMaxPixels = int64_t{1} << 26;
+constexpr int kMaxMonitors = 16;
+// Present times kept until they are reported.
+constexpr int kMaxPresentTimes = 4;
+
+struct FrameBuffer {
+    XImage* image;
+    XShmSegmentInfo segment;
+    bool shared;       // the image lives in a segment the server has attached
+    bool busy;         // sent with XShmPutImage, completion not yet received
+    int64_t sentAt;    // CLOCK_MONOTONIC nanoseconds of the put
+    FramePixels pixels;
+};
+
+struct WindowSystem {
+    Display* display;
+    Window root;
+    Window window;
+    bool ownWindow;
+    Visual* visual;
+    int depth;
+    Colormap colormap;  // made for an own window whose visual is not the default one
+    GC gc;
+    Atom deleteWindow;
+    bool useShm;
+    int completionType;
+    // One buffer: the server has shown a frame within a millisecond or two, long before the
+    // next tick, so a second one would only double the memory and the first-touch cost of each
+    // new size. A tick that finds it still being read is not drawn.
+    FrameBuffer buffer;
+    ScreenRect monitors[kMaxMonitors];
+    int monitorCount;
+    ScreenRect screen;
+    XImage* desktopImage;
+    DesktopPixels desktop;
+    bool hasDesktop;
+    // Finished presentations not yet reported, in nanoseconds.
+    int64_t presentTimes[kMaxPresentTimes];
+    int presentTimeCount;
+    // The last X error, for the calls made inside a trap.
+    int lastError;
+};
+
+WindowSystem x;
+
+int64_t monotonicNanos() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
+bool hostIsLittleEndian() {
+    const uint32_t one = 1;
+    unsigned char first;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+
+int hostByteOrder() { return hostIsLittleEndian() ? LSBFirst : MSBFirst; }
+
+// Errors are expected: the host may destroy its window at any moment. An error about the target
+// window means it is gone, which ends the run like its DestroyNotify.
+int onXError(Display*, XErrorEvent* error) {
+    x.lastError = error->error_code;
+    if (x.window != 0 && error->resourceid == x.window &&
+        (error->error_code == BadWindow || error->error_code == BadDrawable))
+        saverWindow.ended = true;
+    return 0;
+}
+
+// The connection is gone. Xlib ends the process when this returns, so end here with 0; every
+// segment is already marked for removal unless it was being attached, so remove those too.
+int onXIOError(Display*) {
+    if (x.buffer.image != nullptr && x.buffer.segment.shmid >= 0)
+        shmctl(x.buffer.segment.shmid, IPC_RMID, nullptr);
+    _exit(0);
+}
+
+void beginTrap() {
+    XSync(x.display, False);
+    x.lastError = 0;
+}
+
+int endTrap() {
+    XSync(x.display, False);
+    return x.lastError;
+}
+
+bool isUsableVisual(const Visual* visual, int depth) {
+    return visual != nullptr && visual->c_class == TrueColor && (depth == 24 || depth == 32) &&
+           visual->red_mask == 0xff0000 && visual->green_mask == 0xff00 && visual->blue_mask == 0xff;
+}
+
+// MIT-SHM only over a local (Unix socket) connection to a server that offers it.
+bool canUseShm() {
+    if (!XShmQueryExtension(x.display))
+        return false;
+    sockaddr_storage address;
+    socklen_t length = sizeof address;
+    if (getsockname(ConnectionNumber(x.display), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return false;
+    return address.ss_family == AF_UNIX && ImageByteOrder(x.display) == hostByteOrder();
+}
+
+void readMonitors() {
+    x.monitorCount = 0;
+    int eventBase = 0;
+    int errorBase = 0;
+    int major = 0;
+    int minor = 0;
+    if (!XRRQueryExtension(x.display, &eventBase, &errorBase) ||
+        !XRRQueryVersion(x.display, &major, &minor) || major < 1 || (major == 1 && minor < 5))
+        return;
+    int count = 0;
+    XRRMonitorInfo* monitors = XRRGetMonitors(x.display, x.root, True, &count);
+    if (monitors == nullptr)
+        return;
+    for (int i = 0; i < count && x.monitorCount < kMaxMonitors; ++i)
+        x.monitors[x.monitorCount++] = {monitors[i].x, monitors[i].y, monitors[i].width, monitors[i].height};
+    XRRFreeMonitors(monitors);
+}
+
+// The window's place on the screen and the monitor that shows it.
+void chooseMonitor() {
+    int left = 0;
+    int top = 0;
+    Window child;
+    if (x.window != x.root)
+        XTranslateCoordinates(x.display, x.window, x.root, 0, 0, &left, &top, &child);
+    const ScreenRect placed{left, top, saverWindow.width, saverWindow.height};
+    saverWindow.monitor = monitorForWindow(x.monitors, x.monitorCount, placed, x.screen);
+}
+
+// A copy of drawable in the frame's format, or nothing when it cannot be read or has another
+// format. Read once; it stays for the run, so a resize scales the same copy again.
+void copyDesktop(Drawable drawable) {
+    Window rootOfDrawable;
+    int left;
+    int top;
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned border;
+    unsigned depth;
+    beginTrap();
+    const Status known = XGetGeometry(x.display, drawable, &rootOfDrawable, &left, &top, &width, &height,
+                                      &border, &depth);
+    if (endTrap() != 0 || !known || width == 0 || height == 0 ||
+        int64_t{width} * height > kMaxPixels || (depth != 24 && depth != 32))
+        return;
+    beginTrap();
+    XImage* image = XGetImage(x.display, drawable, 0, 0, width, height, AllPlanes, ZPixmap);
+    if (endTrap() != 0 || image == nullptr) {
+        if (image != nullptr)
+            XDestroyImage(image);
+        return;
+    }
+    if (image->bits_per_pixel != 32 || image->byte_order != hostByteOrder() || image->bytes_per_line % 4 != 0) {
+        XDestroyImage(image);
+        return;
+    }
+    x.desktopImage = image;
+    x.desktop = {reinterpret_cast<const uint32_t*>(image->data), static_cast<int32_t>(width),
+                 static_cast<int32_t>(height), image->bytes_per_line};
+    x.hasDesktop = true;
+}
+
+// The host's copy of the screen: the pixmap named by _SCREENSAVER_SCREENSHOT on the window, or
+// else on the root.
+void copyHostScreenshot() {
+    const Atom name = XInternAtom(x.display, "_SCREENSAVER_SCREENSHOT", False);
+    for (Window holder : {x.window, x.root}) {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        beginTrap();
+        const int status = XGetWindowProperty(x.display, holder, name, 0, 1, False, XA_PIXMAP, &type, &format,
+                                              &count, &after, &data);
+        const bool failed = endTrap() != 0 || status != Success;
+        Pixmap pixmap = None;
+        if (!failed && type == XA_PIXMAP && format == 32 && count == 1 && data != nullptr)
+            pixmap = static_cast<Pixmap>(*reinterpret_cast<unsigned long*>(data));
+        if (data != nullptr)
+            XFree(data);
+        if (pixmap != None) {
+            copyDesktop(pixmap);
+            return;
+        }
+        if (holder == x.root)
+            return;
+    }
+}
+
+void releaseBuffer(FrameBuffer& buffer) {
+    if (buffer.image == nullptr)
+        return;
+    if (buffer.shared) {
+        XShmDetach(x.display, &buffer.segment);
+        XDestroyImage(buffer.image);  // frees the XImage only; data is the segment
+        shmdt(buffer.segment.shmaddr);
+    } else {
+        XDestroyImage(buffer.image);  // frees the pixels too
+    }
+    buffer = FrameBuffer{};
+    buffer.segment.shmid = -1;
+}
+
+// A buffer in a segment that both the program and the server have attached, already marked for
+// removal; false when MIT-SHM fails here (the caller falls back to XPutImage).
+bool makeSharedBuffer(FrameBuffer& buffer, int32_t width, int32_t height) {
+    buffer.segment.shmid = -1;
+    XImage* image = XShmCreateImage(x.display, x.visual, static_cast<unsigned>(x.depth), ZPixmap, nullptr,
+                                    &buffer.segment, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    if (image == nullptr)
+        return false;
+    if (image->bits_per_pixel != 32) {
+        XDestroyImage(image);
+        return false;
+    }
+    const size_t bytes = static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(height);
+    buffer.segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (buffer.segment.shmid < 0) {
+        XDestroyImage(image);
+        return false;
+    }
+    void* address = shmat(buffer.segment.shmid, nullptr, 0);
+    if (address == reinterpret_cast<void*>(-1)) {
+        shmctl(buffer.segment.shmid, IPC_RMID, nullptr);
+        buffer.segment.shmid = -1;
+        XDestroyImage(image);
+        return false;
+    }
+    buffer.segment.shmaddr = image->data = static_cast<char*>(address);
+    buffer.segment.readOnly = True;
+    buffer.image = image;
+    beginTrap();
+    const Bool attached = XShmAttach(x.display, &buffer.segment);
+    const bool failed = endTrap() != 0 || !attached;
+    // Both sides have it now (or the server never will): nothing is left behind at any end.
+    shmctl(buffer.segment.shmid, IPC_RMID, nullptr);
+    if (failed) {
+        XDestroyImage(image);
+        shmdt(address);
+        buffer = FrameBuffer{};
+        buffer.segment.shmid = -1;
+        return false;
+    }
+    buffer.shared = true;
+    return true;
+}
+
+bool makePlainBuffer(FrameBuffer& buffer, int32_t width, int32_t height) {
+    buffer.segment.shmid = -1;
+    XImage* image = XCreateImage(x.display, x.visual, static_cast<unsigned>(x.depth), ZPixmap, 0, nullptr,
+                                 static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
+    if (image == nullptr)
+        return false;
+    image->data = static_cast<char*>(std::malloc(static_cast<size_t>(image->bytes_per_line) * height));
+    if (image->data == nullptr || image->bits_per_pixel != 32) {
+        XDestroyImage(image);
+        return false;
+    }
+    // The frame is written in host order; Xlib converts when the server's differs.
+    image->byte_order = hostByteOrder();
+    buffer.image = image;
+    return true;
+}
+
+// The frame buffer for the current size; none for a window without area.
+bool makeBuffer() {
+    releaseBuffer(x.buffer);
+    const int32_t width = saverWindow.width;
+    const int32_t height = saverWindow.height;
+    if (width <= 0 || height <= 0)
+        return true;
+    if (int64_t{width} * height > kMaxPixels)
+        return false;
+    // A server or system that cannot share memory with us after all gets XPutImage.
+    if (x.useShm && !makeSharedBuffer(x.buffer, width, height))
+        x.useShm = false;
+    if (!x.useShm && !makePlainBuffer(x.buffer, width, height))
+        return false;
+    x.buffer.pixels = {reinterpret_cast<uint32_t*>(x.buffer.image->data), width, height,
+                       x.buffer.image->bytes_per_line};
+    return true;
+}
+
+// Finds the target window and its visual; the own window is made on the default screen.
+int settleTargetWindow(const Options& options) {
+    if (options.target == TargetKind::ownWindow) {
+        XVisualInfo info;
+        const int screen = DefaultScreen(x.display);
+        if (!XMatchVisualInfo(x.display, screen, 24, TrueColor, &info) || !isUsableVisual(info.visual, 24)) {
+            std::fprintf(stderr, "zephyrine: the display has no 24-bit TrueColor visual\n");
+            return 1;
+        }
+        x.visual = info.visual;
+        x.depth = 24;
+        x.ownWindow = true;
+        saverWindow.width = options.width;
+        saverWindow.height = options.height;
+        return 0;
+    }
+
+    const char* source = options.target == TargetKind::windowId ? "--window-id" : "XSCREENSAVER_WINDOW";
+    x.window = options.windowId != 0 ? static_cast<Window>(options.windowId) : x.root;
+    XWindowAttributes attributes;
+    beginTrap();
+    const Status known = XGetWindowAttributes(x.display, x.window, &attributes);
+    if (endTrap() != 0 || !known) {
+        std::fprintf(stderr, "zephyrine: %s 0x%lx: no such window\n", source, x.window);
+        return 1;
+    }
+    if (!isUsableVisual(attributes.visual, attributes.depth)) {
+        std::fprintf(stderr, "zephyrine: the window's visual is not 24- or 32-bit TrueColor\n");
+        return 1;
+    }
+    x.visual = attributes.visual;
+    x.depth = attributes.depth;
+    saverWindow.width = attributes.width;
+    saverWindow.height = attributes.height;
+    // Only the window's own fate: input is the host's.
+    beginTrap();
+    XSelectInput(x.display, x.window, StructureNotifyMask);
+    if (endTrap() != 0) {
+        saverWindow.ended = true;  // destroyed between the two calls
+        return 0;
+    }
+    // The size may have changed before the selection took effect.
+    beginTrap();
+    if (XGetWindowAttributes(x.display, x.window, &attributes) && endTrap() == 0) {
+        saverWindow.width = attributes.width;
+        saverWindow.height = attributes.height;
+    } else {
+        saverWindow.ended = true;
+    }
+    return 0;
+}
+
+void makeOwnWindow() {
+    XSetWindowAttributes attributes{};
+    unsigned long mask = CWBackPixel | CWBorderPixel | CWEventMask;
+    attributes.background_pixel = 0;
+    attributes.border_pixel = 0;
+    attributes.event_mask = StructureNotifyMask | KeyPressMask | ButtonPressMask;
+    if (x.visual != DefaultVisual(x.display, DefaultScreen(x.display))) {
+        x.colormap = XCreateColormap(x.display, x.root, x.visual, AllocNone);
+        attributes.colormap = x.colormap;
+        mask |= CWColormap;
+    }
+    x.window = XCreateWindow(x.display, x.root, 0, 0, static_cast<unsigned>(saverWindow.width),
+                             static_cast<unsigned>(saverWindow.height), 0, x.depth, InputOutput, x.visual,
+                             mask, &attributes);
+    XStoreName(x.display, x.window, "Zephyrine");
+    XClassHint classHint;
+    char resName[] = "zephyrine";
+    char resClass[] = "Zephyrine";
+    classHint.res_name = resName;
+    classHint.res_class = resClass;
+    XSetClassHint(x.display, x.window, &classHint);
+    x.deleteWindow = XInternAtom(x.display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(x.display, x.window, &x.deleteWindow, 1);
+}
+
+void onKeyPress(XKeyEvent& event) {
+    const KeySym key = XLookupKeysym(&event, 0);
+    if (key == XK_q || key == XK_Q || key == XK_Escape)
+        saverWindow.ended = true;
+}
+
+void onConfigure(const XConfigureEvent& event) {
+    if (event.window != x.window)
+        return;
+    if (event.width != saverWindow.width || event.height != saverWindow.height) {
+        saverWindow.width = event.width;
+        saverWindow.height = event.height;
+        saverWindow.resized = true;
+    }
+}
+
+void recordPresentTime(int64_t nanoseconds) {
+    if (x.presentTimeCount < kMaxPresentTimes)
+        x.presentTimes[x.presentTimeCount++] = nanoseconds;
+}
+
+// A completion for a segment of an earlier size is ignored: that buffer is gone.
+void onCompletion(const XShmCompletionEvent& event) {
+    FrameBuffer& buffer = x.buffer;
+    if (buffer.busy && buffer.shared && buffer.segment.shmseg == event.shmseg) {
+        buffer.busy = false;
+        recordPresentTime(monotonicNanos() - buffer.sentAt);
+    }
+}
+
+void handleEvent(XEvent& event) {
+    if (x.useShm && event.type == x.completionType) {
+        onCompletion(reinterpret_cast<XShmCompletionEvent&>(event));
+        return;
+    }
+    switch (event.type) {
+        case ConfigureNotify: onConfigure(event.xconfigure); break;
+        case DestroyNotify:
+            if (event.xdestroywindow.window == x.window)
+                saverWindow.ended = true;
+            break;
+        case KeyPress: if (x.ownWindow) onKeyPress(event.xkey); break;
+        case ButtonPress: if (x.ownWindow) saverWindow.ended = true; break;
+        case ClientMessage:
+            if (x.ownWindow && event.xclient.format == 32 &&
+                static_cast<Atom>(event.xclient.data.l[0]) == x.deleteWindow)
+                saverWindow.ended = true;
+            break;
+        default: break;
+    }
+}
+
+}  // namespace
+
+int openSaverWindow(const Options& options) {
+    x = WindowSystem{};
+    x.buffer.segment.shmid = -1;
+    saverWindow = SaverWindowState{};
+    XSetErrorHandler(onXError);
+    XSetIOErrorHandler(onXIOError);
+    x.display = XOpenDisplay(nullptr);
+    if (x.display == nullptr) {
+        const char* name = std::getenv("DISPLAY");
+        std::fprintf(stderr, "zephyrine: cannot open display \"%s\"\n", name != nullptr ? name : "");
+        return 1;
+    }
+    const int screen = DefaultScreen(x.display);
+    x.root = RootWindow(x.display, screen);
+    x.screen = {0, 0, DisplayWidth(x.display, screen), DisplayHeight(x.display, screen)};
+    const int settled = settleTargetWindow(options);
+    if (settled != 0)
+        return settled;
+    if (int64_t{saverWindow.width} * saverWindow.height > kMaxPixels) {
+        std::fprintf(stderr, "%s\n", kNoMemoryMessage);
+        return kNoMemoryExit;
+    }
+    readMonitors();
+    if (options.display.backgroundType == 0) {
+        if (x.ownWindow)
+            copyDesktop(x.root);  // before the window exists, so it is not in the copy
+        else
+            copyHostScreenshot();
+    }
+    if (x.ownWindow)
+        makeOwnWindow();
+    x.gc = XCreateGC(x.display, x.window, 0, nullptr);
+    XSetGraphicsExposures(x.display, x.gc, False);
+    x.useShm = canUseShm();
+    x.completionType = x.useShm ? XShmGetEventBase(x.display) + ShmCompletion : -1;
+    chooseMonitor();
+    if (!makeBuffer()) {
+        std::fprintf(stderr, "%s\n", kNoMemoryMessage);
+        return kNoMemoryExit;
+    }
+    return 0;
+}
+
+void showSaverWindow() {
+    if (x.ownWindow)
+        XMapWindow(x.display, x.window);
+    XFlush(x.display);
+}
+
+int saverWindowFd() { return ConnectionNumber(x.display); }
+
+void handleWindowEvents() {
+    while (XPending(x.display) > 0) {
+        XEvent event;
+        XNextEvent(x.display, &event);
+        handleEvent(event);
+    }
+}
+
+bool applyResize() {
+    saverWindow.resized = false;
+    readMonitors();
+    if (x.window == x.root)
+        x.screen = {0, 0, saverWindow.width, saverWindow.height};
+    chooseMonitor();
+    return makeBuffer();
+}
+
+const DesktopPixels* desktopCopy() { return x.hasDesktop ? &x.desktop : nullptr; }
+
+const FramePixels* freeFrameBuffer() {
+    if (x.buffer.image == nullptr || x.buffer.busy)
+        return nullptr;
+    return &x.buffer.pixels;
+}
+
+void presentFrame() {
+    FrameBuffer& buffer = x.buffer;
+    if (buffer.image == nullptr || buffer.busy)
+        return;
+    const unsigned width = static_cast<unsigned>(buffer.pixels.width);
+    const unsigned height = static_cast<unsigned>(buffer.pixels.height);
+    const int64_t start = monotonicNanos();
+    if (buffer.shared) {
+        XShmPutImage(x.display, x.window, x.gc, buffer.image, 0, 0, 0, 0, width, height, True);
+        buffer.busy = true;
+        buffer.sentAt = start;
+        XFlush(x.display);
+        return;
+    }
+    XPutImage(x.display, x.window, x.gc, buffer.image, 0, 0, 0, 0, width, height);
+    XFlush(x.display);
+    recordPresentTime(monotonicNanos() - start);
+}
+
+bool takePresentTime(int64_t& nanoseconds) {
+    if (x.presentTimeCount == 0)
+        return false;
+    nanoseconds = x.presentTimes[0];
+    --x.presentTimeCount;
+    for (int i = 0; i < x.presentTimeCount; ++i)
+        x.presentTimes[i] = x.presentTimes[i + 1];
+    return true;
+}
+
+void closeSaverWindow() {
+    if (x.display == nullptr)
+        return;
+    releaseBuffer(x.buffer);
+    if (x.desktopImage != nullptr)
+        XDestroyImage(x.desktopImage);
+    if (x.gc != nullptr)
+        XFreeGC(x.display, x.gc);
+    if (x.ownWindow && x.window != 0)
+        XDestroyWindow(x.display, x.window);
+    if (x.colormap != 0)
+        XFreeColormap(x.display, x.colormap);
+    XCloseDisplay(x.display);
+    x = WindowSystem{};
+}
