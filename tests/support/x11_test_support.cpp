@@ -39,6 +39,22 @@ std::vector<char*> cStrings(std::vector<std::string>& strings)
 int ignoreXError(Display*, XErrorEvent*) { return 0; }
 
 std::unique_ptr<XServer> sharedServer;
+std::vector<Window> hostWindows;  // on the shared server
+
+// After each test the shared server is as new: no host windows, a black root.
+class HostWindowSweeper : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo&) override
+    {
+        Display* display = testDisplay();
+        for (Window window : hostWindows) {
+            XDestroyWindow(display, window);
+        }
+        hostWindows.clear();
+        XSetWindowBackground(display, DefaultRootWindow(display), BlackPixel(display, 0));
+        XClearWindow(display, DefaultRootWindow(display));
+        XSync(display, False);
+    }
+};
 
 class XvfbEnvironment : public ::testing::Environment {
 public:
@@ -47,6 +63,7 @@ public:
         XSetErrorHandler(ignoreXError);
         sharedServer = std::make_unique<XServer>(
             std::vector<std::string>{"Xvfb", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-noreset"});
+        ::testing::UnitTest::GetInstance()->listeners().Append(new HostWindowSweeper);
     }
     void TearDown() override { sharedServer.reset(); }
 };
@@ -110,6 +127,9 @@ Window makeHostWindow(Display* display, int x, int y, int width, int height, uns
     XChangeWindowAttributes(display, window, CWOverrideRedirect, &attributes);
     XMapWindow(display, window);
     XSync(display, False);
+    if (display == testDisplay()) {
+        hostWindows.push_back(window);
+    }
     return window;
 }
 

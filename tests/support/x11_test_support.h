@@ -34,7 +34,8 @@ private:
 Display* testDisplay();
 const std::string& testDisplayName();
 
-// A mapped input-less child of the root, drawn by the server in background.
+// A mapped child of the root, drawn by the server in background; on the test
+// display it is destroyed when the test ends.
 Window makeHostWindow(Display* display, int x, int y, int width, int height,
                       unsigned long background = 0x123456);
 
