@@ -39,6 +39,22 @@ std::vector<char*> cStrings(std::vector<std::string>& strings)
 int ignoreXError(Display*, XErrorEvent*) { return 0; }
 
 std::unique_ptr<XServer> sharedServer;
+std::vector<Window> hostWindows;  // on the shared server
+
+// After each test the shared server is as new: no host windows, a black root.
+class HostWindowSweeper : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo&) override
+    {
+        Display* display = testDisplay();
+        for (Window window : hostWindows) {
+            XDestroyWindow(display, window);
+        }
+        hostWindows.clear();
+        XSetWindowBackground(display, DefaultRootWindow(display), BlackPixel(display, 0));
+        XClearWindow(display, DefaultRootWindow(display));
+        XSync(display, False);
+    }
+};
 
 class XvfbEnvironment : public ::testing::Environment {
 public:
@@ -47,6 +63,7 @@ public:
         XSetErrorHandler(ignoreXError);
         sharedServer = std::make_unique<XServer>(
             std::vector<std::string>{"Xvfb", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-noreset"});
+        ::testing::UnitTest::GetInstance()->listeners().Append(new HostWindowSweeper);
     }
     void TearDown() override { sharedServer.reset(); }
 };
@@ -110,6 +127,9 @@ Window makeHostWindow(Display* display, int x, int y, int width, int height, uns
     XChangeWindowAttributes(display, window, CWOverrideRedirect, &attributes);
     XMapWindow(display, window);
     XSync(display, False);
+    if (display == testDisplay()) {
+        hostWindows.push_back(window);
+    }
     return window;
 }
 
@@ -160,9 +180,6 @@ bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds
 
 Program::Program(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& path)
 {
-    TempDir dir;
-    dir_ = dir.path;
-    dir.path.clear();  // kept until this object ends
     std::vector<std::string> argv{path};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<std::string> envp;
@@ -174,8 +191,8 @@ Program::Program(const std::vector<std::string>& args, const std::vector<std::st
     envp.insert(envp.end(), env.begin(), env.end());
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (dir_ + "/out").c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, (dir_ + "/err").c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, (dir_.path + "/err").c_str(), O_WRONLY | O_CREAT, 0600);
     std::vector<char*> a = cStrings(argv), e = cStrings(envp);
     EXPECT_EQ(posix_spawnp(&pid_, a[0], &actions, nullptr, a.data(), e.data()), 0) << a[0];
     posix_spawn_file_actions_destroy(&actions);
@@ -187,7 +204,6 @@ Program::~Program()
         kill(pid_, SIGKILL);
         waitpid(pid_, &status_, 0);
     }
-    std::filesystem::remove_all(dir_);
 }
 
 bool Program::running()
@@ -202,8 +218,7 @@ bool Program::waitEnd(std::chrono::milliseconds timeout, int* status)
     return ended;
 }
 
-std::string Program::out() const { return readFile(dir_ + "/out"); }
-std::string Program::err() const { return readFile(dir_ + "/err"); }
+std::string Program::err() const { return readFile(dir_.path + "/err"); }
 
 std::vector<std::string> onTestDisplay(std::vector<std::string> env)
 {
@@ -254,12 +269,9 @@ int segmentsOf(pid_t pid)
 
 TempDir::TempDir()
 {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/zephyrine-x11-XXXXXX";
-    if (mkdtemp(pattern.data())) {
-        path = pattern;
-    }
-    EXPECT_FALSE(path.empty()) << "mkdtemp " << pattern;
+    std::string pattern = (std::filesystem::temp_directory_path() / "zephyrine-x11-XXXXXX").string();
+    EXPECT_NE(mkdtemp(pattern.data()), nullptr) << pattern;
+    path = pattern;
 }
 
 TempDir::~TempDir()

@@ -34,7 +34,8 @@ private:
 Display* testDisplay();
 const std::string& testDisplayName();
 
-// A mapped input-less child of the root, drawn by the server in background.
+// A mapped child of the root, drawn by the server in background; on the test
+// display it is destroyed when the test ends.
 Window makeHostWindow(Display* display, int x, int y, int width, int height,
                       unsigned long background = 0x123456);
 
@@ -51,7 +52,14 @@ bool near(uint32_t a, uint32_t b, int tolerance = 2);
 
 bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout);
 
-// The real program, its standard output and error going to files.
+// A fresh folder under the temporary folder, removed with everything in it.
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    std::string path;
+};
+
+// The real program as a child, its standard error going to a file.
 class Program {
 public:
     // Runs path (by default the program under test) with args and the
@@ -64,13 +72,12 @@ public:
     bool running();
     // Waits for the end; true with the wait status in *status when it came in time.
     bool waitEnd(std::chrono::milliseconds timeout, int* status);
-    std::string out() const;
     std::string err() const;
 
 private:
+    TempDir dir_;  // holds the file of standard error
     pid_t pid_ = -1;
     int status_ = -1;
-    std::string dir_;
 };
 
 // The usual environment of a run on the test display.
@@ -83,13 +90,6 @@ void expectCleanEnd(Program& program, int signal = 15);
 
 // Shared-memory segments created by pid that still exist.
 int segmentsOf(pid_t pid);
-
-// A fresh folder under the temporary folder, removed with everything in it.
-struct TempDir {
-    TempDir();
-    ~TempDir();
-    std::string path;
-};
 
 // A w x h picture of one straight-alpha colour 0xAARRGGBB, written with libpng.
 void writeSolidPng(const std::string& path, int width, int height, uint32_t argb);
