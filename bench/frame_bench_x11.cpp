@@ -2,6 +2,7 @@
 // run (memcpy of the background and 30 bare pixman composites), then the real
 // zephyrine program in a private Xvfb: compose plus present, ticks drawn, CPU,
 // the first frame after exec, and resident memory.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
@@ -210,6 +211,23 @@ void stopXvfb()
     }
 }
 
+// Names a pixmap of a desktop (colour bands) on window by _SCREENSAVER_SCREENSHOT,
+// as the xscreensaver daemon does on its saver window, so the program shows the
+// desktop background, its default.
+void giveScreenshot(Display* display, Window window)
+{
+    const int screen = DefaultScreen(display);
+    const Pixmap screenshot = XCreatePixmap(display, window, kWidth, kHeight, DefaultDepth(display, screen));
+    GC gc = XCreateGC(display, screenshot, 0, nullptr);
+    for (int band = 0; band < 8; ++band) {
+        XSetForeground(display, gc, 0x203040ul * static_cast<unsigned long>(band + 1) & 0xffffff);
+        XFillRectangle(display, screenshot, gc, band * kWidth / 8, 0, kWidth / 8 + 1, kHeight);
+    }
+    XFreeGC(display, gc);
+    XChangeProperty(display, window, XInternAtom(display, "_SCREENSAVER_SCREENSHOT", False), XA_PIXMAP, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&screenshot), 1);
+}
+
 // A full-screen host window of the known colour, as a host's saver window is.
 Window makeHostWindow(Display* display)
 {
@@ -220,6 +238,7 @@ Window makeHostWindow(Display* display)
     const Window window =
         XCreateWindow(display, RootWindow(display, screen), 0, 0, kWidth, kHeight, 0, CopyFromParent,
                       InputOutput, CopyFromParent, CWBackPixel | CWOverrideRedirect, &attributes);
+    giveScreenshot(display, window);
     XMapWindow(display, window);
     XSync(display, False);
     return window;
@@ -398,13 +417,17 @@ void measureProgram(Display* display, Window window)
 
     clearHostWindow(display, window);
     Child child = startProgram(window);
-    // One second of warm-up, its --fps line thrown away.
-    const double warmUpEnd = nowMs() + 1000;
-    while (nowMs() < warmUpEnd && isRunning(child)) {
-        readLines(child);
-        usleep(10000);
+    // The first --fps line, which holds the start-up, is thrown away.
+    const double warmUpEnd = nowMs() + 3000;
+    bool warm = false;
+    while (!warm && nowMs() < warmUpEnd && isRunning(child)) {
+        for (const std::string& line : readLines(child)) {
+            int drawn, ticks;
+            double compose, present;
+            warm = warm || parseFpsLine(line, drawn, ticks, compose, present);
+        }
+        usleep(5000);
     }
-    readLines(child);
     std::vector<double> framesMs, drawnShare, cpuShare, rssMiB;
     int drawnTotal = 0, ticksTotal = 0;
     double lastCpu = cpuSeconds(child.pid);
@@ -520,7 +543,7 @@ int main(int argc, char** argv)
     if (display == nullptr) {
         std::fprintf(stderr, "frame_bench_x11: could not start Xvfb\n");
     } else {
-        std::printf("%s --window-id on a full-screen window of Xvfb %s 1920x1080x24\n",
+        std::printf("%s --window-id on a full-screen window of Xvfb %s 1920x1080x24 with a desktop screenshot\n",
                     options.program.c_str(), DisplayString(display));
         std::fflush(stdout);
         measureProgram(display, makeHostWindow(display));

@@ -157,8 +157,8 @@ void chooseMonitor() {
     Window child;
     if (x.window != x.root)
         XTranslateCoordinates(x.display, x.window, x.root, 0, 0, &left, &top, &child);
-    const ScreenRect placed{left, top, saverWindow.width, saverWindow.height};
-    saverWindow.monitor = monitorForWindow(x.monitors, x.monitorCount, placed, x.screen);
+    saverWindow.placement = {left, top, saverWindow.width, saverWindow.height};
+    saverWindow.monitor = monitorForWindow(x.monitors, x.monitorCount, saverWindow.placement, x.screen);
 }
 
 // A copy of drawable in the frame's format, or nothing when it cannot be read or has another
@@ -184,9 +184,20 @@ void copyDesktop(Drawable drawable) {
             XDestroyImage(image);
         return;
     }
-    if (image->bits_per_pixel != 32 || image->byte_order != hostByteOrder() || image->bytes_per_line % 4 != 0) {
+    if (image->bits_per_pixel != 32 || image->byte_order != hostByteOrder() ||
+        image->bytes_per_line % 4 != 0) {
         XDestroyImage(image);
         return;
+    }
+    // On a 32-bit window the top byte is alpha: a copy of a 24-bit drawable has it 0, which a
+    // compositing manager would show as transparent. Made opaque once, here.
+    if (x.depth == 32) {
+        for (unsigned row = 0; row < height; ++row) {
+            char* line = image->data + static_cast<size_t>(row) * static_cast<size_t>(image->bytes_per_line);
+            uint32_t* pixel = reinterpret_cast<uint32_t*>(line);
+            for (unsigned column = 0; column < width; ++column)
+                pixel[column] |= 0xff000000u;
+        }
     }
     x.desktopImage = image;
     x.desktop = {reinterpret_cast<const uint32_t*>(image->data), static_cast<int32_t>(width),
@@ -241,7 +252,8 @@ void releaseBuffer(FrameBuffer& buffer) {
 bool makeSharedBuffer(FrameBuffer& buffer, int32_t width, int32_t height) {
     buffer.segment.shmid = -1;
     XImage* image = XShmCreateImage(x.display, x.visual, static_cast<unsigned>(x.depth), ZPixmap, nullptr,
-                                    &buffer.segment, static_cast<unsigned>(width), static_cast<unsigned>(height));
+                                    &buffer.segment, static_cast<unsigned>(width),
+                                    static_cast<unsigned>(height));
     if (image == nullptr)
         return false;
     if (image->bits_per_pixel != 32) {
@@ -506,6 +518,8 @@ void handleWindowEvents() {
         handleEvent(event);
     }
 }
+
+bool windowEventsQueued() { return XEventsQueued(x.display, QueuedAlready) > 0; }
 
 bool applyResize() {
     saverWindow.resized = false;
