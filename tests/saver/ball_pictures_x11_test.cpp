@@ -40,26 +40,12 @@ private:
     std::string path_;
 };
 
-Bytes truncatedPicture()
+// The valid picture after edit.
+template <typename Edit>
+Bytes edited(Edit edit)
 {
     Bytes png = validPicture();
-    png.resize(png.size() / 2);
-    return png;
-}
-
-Bytes badCrcPicture()
-{
-    Bytes png = validPicture();
-    const std::string text(png.begin(), png.end());
-    png.at(text.find("IDAT") + 6) ^= 0x40;  // a byte of the compressed data
-    return png;
-}
-
-// Refused from the header: decoding it would need 40 GB.
-Bytes hugeHeaderPicture()
-{
-    Bytes png = validPicture();
-    setPngSize(png, 100000, 100000);
+    edit(png);
     return png;
 }
 
@@ -108,11 +94,17 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderCase{"folder missing", Change::removeFolder, 0, {}, 3},
                       FolderCase{"5.png missing", Change::remove, 5, {}, 3},
                       FolderCase{"0-byte file", Change::write, 1, {}, 3},
-                      FolderCase{"truncated", Change::write, 1, truncatedPicture(), 3},
-                      FolderCase{"bad CRC in the image data", Change::write, 1, badCrcPicture(), 3},
+                      FolderCase{"truncated", Change::write, 1, edited([](Bytes& png) { png.resize(png.size() / 2); }), 3},
+                      FolderCase{"bad CRC in the image data", Change::write, 1,
+                                 edited([](Bytes& png) {  // a byte of the compressed data
+                                     png.at(std::string(png.begin(), png.end()).find("IDAT") + 6) ^= 0x40;
+                                 }),
+                                 3},
                       FolderCase{"text file", Change::write, 1, {'h', 'e', 'l', 'l', 'o'}, 3},
                       FolderCase{"JPEG", Change::write, 1, kJpeg, 3},
-                      FolderCase{"header claims 100000 x 100000", Change::write, 7, hugeHeaderPicture(), 3},
+                      // Refused from the header: decoding it would need 40 GB.
+                      FolderCase{"header claims 100000 x 100000", Change::write, 7,
+                                 edited([](Bytes& png) { setPngSize(png, 100000, 100000); }), 3},
                       FolderCase{"8193 wide", Change::write, 2, solidPng(8193, 1, kOpaqueGreen), 3},
                       FolderCase{"8192 tall", Change::write, 2, solidPng(1, 8192, kOpaqueGreen), 0},
                       FolderCase{"directory named 3.png", Change::makeDirectory, 3, {}, 3},

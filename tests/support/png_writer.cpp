@@ -3,12 +3,14 @@
 
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 #include <png.h>
 #include <zlib.h>
 
-Bytes encodePng(int32_t width, int32_t height, const std::vector<Rgba>& pixels)
+Bytes solidPng(int32_t width, int32_t height, Rgba colour)
 {
+    const std::vector<Rgba> pixels(static_cast<size_t>(width) * height, colour);
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
@@ -16,8 +18,7 @@ Bytes encodePng(int32_t width, int32_t height, const std::vector<Rgba>& pixels)
     image.height = static_cast<png_uint_32>(height);
     image.format = PNG_FORMAT_RGBA;
     png_alloc_size_t size = 0;
-    if (pixels.size() != static_cast<size_t>(width) * height ||
-        !png_image_write_get_memory_size(image, size, 0, pixels.data(), 0, nullptr)) {
+    if (!png_image_write_get_memory_size(image, size, 0, pixels.data(), 0, nullptr)) {
         return {};
     }
     Bytes png(size);
@@ -26,11 +27,6 @@ Bytes encodePng(int32_t width, int32_t height, const std::vector<Rgba>& pixels)
     }
     png.resize(size);
     return png;
-}
-
-Bytes solidPng(int32_t width, int32_t height, Rgba colour)
-{
-    return encodePng(width, height, std::vector<Rgba>(static_cast<size_t>(width) * height, colour));
 }
 
 void setPngSize(Bytes& png, uint32_t width, uint32_t height)

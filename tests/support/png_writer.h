@@ -1,5 +1,5 @@
-// Test pictures for the X11 tests: PNG bytes made with libpng from straight-alpha
-// pixels, a header that claims another size, and files written from bytes.
+// Test pictures for the X11 tests: PNG bytes of one straight-alpha colour made
+// with libpng, a header that claims another size, and files written from bytes.
 #pragma once
 
 #include <cstdint>
@@ -15,10 +15,7 @@ struct Rgba {
 
 using Bytes = std::vector<unsigned char>;
 
-// A PNG of width x height from pixels, row by row; empty when libpng refuses.
-Bytes encodePng(int32_t width, int32_t height, const std::vector<Rgba>& pixels);
-
-// A PNG of one colour.
+// A PNG of width x height in one colour; empty when libpng refuses.
 Bytes solidPng(int32_t width, int32_t height, Rgba colour);
 
 // Makes the header of png claim width x height, with a correct checksum, while
