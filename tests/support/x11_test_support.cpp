@@ -226,13 +226,13 @@ std::vector<std::string> onTestDisplay(std::vector<std::string> env)
     return env;
 }
 
-bool waitFirstFrame(Display* display, Window window, unsigned long hostColour)
+bool waitFirstFrame(Display* display, Window window, int x, int y)
 {
     return waitUntil([&] {
-        XImage* x = XGetImage(display, window, 0, 0, 1, 1, AllPlanes, ZPixmap);
-        bool drawn = x && (XGetPixel(x, 0, 0) & 0xFFFFFF) != hostColour;
-        if (x) {
-            XDestroyImage(x);
+        XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
+        bool drawn = image && (XGetPixel(image, 0, 0) & 0xFFFFFF) != 0x123456;
+        if (image) {
+            XDestroyImage(image);
         }
         return drawn;
     }, 5s);

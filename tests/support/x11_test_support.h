@@ -82,8 +82,8 @@ private:
 
 // The usual environment of a run on the test display.
 std::vector<std::string> onTestDisplay(std::vector<std::string> env = {});
-// Waits until window shows anything but its host colour at (0, 0).
-bool waitFirstFrame(Display* display, Window window, unsigned long hostColour = 0x123456);
+// Waits until window shows anything but the host colour at (x, y).
+bool waitFirstFrame(Display* display, Window window, int x = 0, int y = 0);
 // Sends signal (none when 0), then expects exit 0 within a few frames and no
 // shared-memory segment of the program left.
 void expectCleanEnd(Program& program, int signal = 15);

@@ -500,7 +500,12 @@ void badCrc(const std::string& d)
 void huge(const std::string& d)
 {
     const std::string header = bigEndian(100000) + bigEndian(100000) + std::string("\x08\x06\0\0\0", 5);
-    writeFile(first(d), "\x89PNG\r\n\x1A\n" + pngChunk("IHDR", header) + pngChunk("IEND", ""));
+    // Some picture data after it, so that only the size is wrong.
+    Bytef data[64];
+    uLongf size = sizeof data;
+    compress(data, &size, reinterpret_cast<const Bytef*>(std::string(400, '\0').data()), 400);
+    writeFile(first(d), "\x89PNG\r\n\x1A\n" + pngChunk("IHDR", header) +
+                            pngChunk("IDAT", std::string(reinterpret_cast<char*>(data), size)) + pngChunk("IEND", ""));
 }
 void directory(const std::string& d) { std::filesystem::remove(d + "/3.png"), std::filesystem::create_directory(d + "/3.png"); }
 const std::string kJfif("\xFF\xD8\xFF\xE0\0\x10JFIF\0\1\1\0\0\1\0\1\0\0\xFF\xD9", 22);
@@ -533,7 +538,9 @@ TEST_P(HostWindowTest, RunsAtAnySizeUntilTheEnd)
     if (c.resizedWidth) {
         XResizeWindow(testDisplay(), host, c.resizedWidth, c.resizedHeight);
         XSync(testDisplay(), False);
-        std::this_thread::sleep_for(300ms);
+        // The frame follows the window: a new corner gets drawn.
+        EXPECT_TRUE(waitFirstFrame(testDisplay(), host, c.resizedWidth - 1, c.resizedHeight - 1)) << program.err();
+        std::this_thread::sleep_for(100ms);
         EXPECT_TRUE(program.running()) << program.err();
     }
     expectCleanEnd(program);
@@ -542,7 +549,7 @@ TEST_P(HostWindowTest, RunsAtAnySizeUntilTheEnd)
 // A 200-high pane has balls of 200 * 112 / 1080 = 20; a monitor-high one keeps 112.
 INSTANTIATE_TEST_SUITE_P(Sizes, HostWindowTest, ::testing::ValuesIn(std::vector<WindowCase>{
     {"OnePixel", 1, 1, 0, 0}, {"NarrowerThanItsBalls", 3, 200, 0, 0},
-    {"ShrunkBelowABallWhileRunning", 1920, 1080, 60, 1080}}), kRowName);
+    {"ShrunkBelowABallWhileRunning", 1920, 1080, 60, 1080}, {"GrownWhileRunning", 320, 180, 640, 360}}), kRowName);
 
 TEST(VisualTest, PseudoColorRootEndsWithAMessageAndOne)
 {
