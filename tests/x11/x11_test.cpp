@@ -76,7 +76,7 @@ int ballSide(const Image& image)
         int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;
         for (int y = 0; y < image.height; ++y) {
             for (int x = 0; x < image.width; ++x) {
-                if (near(image.at(x, y), want)) {
+                if (image.at(x, y) != 0 && near(image.at(x, y), want)) {
                     left = std::min(left, x), right = std::max(right, x);
                     top = std::min(top, y), bottom = std::max(bottom, y);
                 }
@@ -550,6 +550,19 @@ TEST_P(HostWindowTest, RunsAtAnySizeUntilTheEnd)
 INSTANTIATE_TEST_SUITE_P(Sizes, HostWindowTest, ::testing::ValuesIn(std::vector<WindowCase>{
     {"OnePixel", 1, 1, 0, 0}, {"NarrowerThanItsBalls", 3, 200, 0, 0},
     {"ShrunkBelowABallWhileRunning", 1920, 1080, 60, 1080}, {"GrownWhileRunning", 320, 180, 640, 360}}), kRowName);
+
+TEST(HostInputTest, SelectsOnlyStructureChangesOnTheHostsWindow)
+{
+    TempDir dir;
+    const Window host = makeHostWindow(testDisplay(), 0, 0, 320, 180);
+    Program program({"--window-id", id(host), "--images", solidPictures(dir)}, onTestDisplay());
+    ASSERT_TRUE(waitFirstFrame(testDisplay(), host)) << program.err();
+    XWindowAttributes attributes;
+    ASSERT_TRUE(XGetWindowAttributes(testDisplay(), host, &attributes));
+    // The test selects nothing there; keys and the pointer stay the host's.
+    EXPECT_EQ(attributes.all_event_masks, StructureNotifyMask);
+    expectCleanEnd(program);
+}
 
 TEST(VisualTest, PseudoColorRootEndsWithAMessageAndOne)
 {
