@@ -30,6 +30,9 @@ private:
     pid_t pid_ = -1;
 };
 
+// The command of an Xvfb with one screen (WxHxDEPTH) that outlives its clients.
+std::vector<std::string> xvfb(const std::string& screen);
+
 // The test program's Xvfb (1920 x 1080 x 24, -noreset), started once.
 Display* testDisplay();
 const std::string& testDisplayName();

@@ -377,7 +377,7 @@ TEST_P(EndTest, EndsWithZeroAtOnceAndLeavesNoSharedMemory)
     const bool ownWindow = c.how >= End::Key;
     std::unique_ptr<XServer> own;
     if (c.how == End::ServerGone) {
-        own = std::make_unique<XServer>(std::vector<std::string>{"Xvfb", "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset"});
+        own = std::make_unique<XServer>(xvfb("640x480x24"));
     }
     Display* display = own ? own->display : testDisplay();
     Window target = ownWindow ? 0 : makeHostWindow(display, 0, 0, 640, 360);
@@ -566,7 +566,7 @@ TEST(HostInputTest, SelectsOnlyStructureChangesOnTheHostsWindow)
 
 TEST(VisualTest, PseudoColorRootEndsWithAMessageAndOne)
 {
-    XServer eightBit({"Xvfb", "-screen", "0", "640x480x8", "-nolisten", "tcp", "-noreset"});
+    XServer eightBit(xvfb("640x480x8"));
     ASSERT_NE(eightBit.display, nullptr);
     ASSERT_EQ(DefaultVisual(eightBit.display, 0)->c_class, PseudoColor);
     TempDir dir;
