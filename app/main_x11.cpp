@@ -68,7 +68,8 @@ void addSample(double* samples, int& count, int64_t nanoseconds) {
 void reportFps(int64_t now) {
     const double seconds = static_cast<double>(now - stats.since) / 1e9;
     std::fprintf(stderr, "zephyrine: %.1f fps, %d of %d ticks drawn, compose %.2f ms, present %.2f ms\n",
-                 stats.presented / seconds, stats.drawn, stats.ticks, median(stats.compose, stats.composeCount),
+                 stats.presented / seconds, stats.drawn, stats.ticks,
+                 median(stats.compose, stats.composeCount),
                  median(stats.present, stats.presentCount));
     stats = FrameStats{};
     stats.since = now;
@@ -85,12 +86,13 @@ void layOutField(bool first) {
     if (first) {
         placeBalls(client, options.display.ballCount, options.display.ballScale, saverMode, monitorHeight);
     } else {
-        ballField.ballSize = computeBallSize(saverMode, client.bottom, monitorHeight, options.display.ballScale);
+        ballField.ballSize =
+            computeBallSize(saverMode, client.bottom, monitorHeight, options.display.ballScale);
         placeStrayBalls(client, options.display.ballCount);
     }
     if (first || ballField.ballSize != oldSize)
         makeThumbnails(ballField.ballSize);
-    const ScreenRect& m = saverWindow.monitor;
+    const ScreenRect m = desktopPartForWindow(saverWindow.placement, saverWindow.monitor);
     // Out of memory leaves the background black; the balls still run.
     makeBackground(options.display.backgroundType, desktopCopy(), MonitorRect{m.x, m.y, m.width, m.height},
                    client.right, client.bottom);
@@ -119,11 +121,17 @@ int blockEndingSignals() {
     sigprocmask(SIG_BLOCK, &set, nullptr);
     // A write to a closed connection reports the error to Xlib instead of killing the process.
     signal(SIGPIPE, SIG_IGN);
-    return signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    const int fd = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (fd < 0)
+        sigprocmask(SIG_UNBLOCK, &set, nullptr);  // blocked and never read, they would not end it
+    return fd;
 }
 
-// Waits until the deadline, an event on the connection or a signal; true on a signal.
+// Waits until the deadline, an event on the connection or a signal; true on a signal. Events
+// that Xlib read while sending the frame are handled at once.
 bool waitUntil(int64_t deadline, int signalFd) {
+    if (windowEventsQueued())
+        return false;
     const int64_t left = std::max<int64_t>(deadline - monotonicNanos(), 0);
     const timespec timeout{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
     pollfd fds[2] = {{saverWindowFd(), POLLIN, 0}, {signalFd, POLLIN, 0}};
@@ -143,19 +151,21 @@ int runLoop(int signalFd) {
         handleWindowEvents();
         if (saverWindow.ended)
             return 0;
-        if (saverWindow.resized) {
-            if (!applyResize()) {
-                std::fprintf(stderr, "%s\n", kNoMemoryMessage);
-                return kNoMemoryExit;
-            }
-            layOutField(false);
-        }
         int64_t presentTime;
         while (takePresentTime(presentTime))
             addSample(stats.present, stats.presentCount, presentTime);
 
         const int64_t now = monotonicNanos();
         if (now >= deadline) {
+            // Taken at a tick, so that a window dragged to a new size is laid out at most once
+            // a tick however many sizes it passes through.
+            if (saverWindow.resized) {
+                if (!applyResize()) {
+                    std::fprintf(stderr, "%s\n", kNoMemoryMessage);
+                    return kNoMemoryExit;
+                }
+                layOutField(false);
+            }
             if (!first)
                 moveBalls({0, 0, saverWindow.width, saverWindow.height}, options.display.ballCount);
             first = false;
@@ -214,8 +224,9 @@ int main(int argc, char** argv) {
     showSaverWindow();
 
     const int result = runLoop(signalFd);
-    closeSaverWindow();
+    // The frame reads the window's buffer and desktop copy: it goes first.
     releaseFrame();
+    closeSaverWindow();
     releaseBallPictures();
     return result;
 }

@@ -16,7 +16,8 @@ using TakeValue = void (*)(const OptionRow& row, const std::string& value, Parse
 
 // One option. A row without a value placeholder is a flag. A row with a setting writes that
 // field of the Settings record, with the range and default of its displaySettings row; words,
-// when given, are the setting's values from its minimum up, as the option spells them.
+// when given, are the setting's values from its minimum up, as the option spells them, ending
+// in a null.
 struct OptionRow {
     const char* name;
     const char* valueName;
@@ -31,6 +32,16 @@ const DisplaySetting& settingOf(const OptionRow& row) {
         if (setting.field == row.setting)
             return setting;
     return displaySettings[0];  // every row with a setting names one of the table's fields
+}
+
+// The word of a setting's value; empty for a value the list does not reach.
+std::string wordFor(const OptionRow& row, const DisplaySetting& setting, uint32_t value) {
+    if (value < setting.minimum)
+        return std::string();
+    for (uint32_t i = 0; row.words[i] != nullptr; ++i)
+        if (i == value - setting.minimum)
+            return row.words[i];
+    return std::string();
 }
 
 std::string quoted(const std::string& value) { return "\"" + value + "\""; }
@@ -66,7 +77,8 @@ void takeNumber(const OptionRow& row, const std::string& value, ParsedOptions& p
 void takeWord(const OptionRow& row, const std::string& value, ParsedOptions& parsed) {
     const DisplaySetting& setting = settingOf(row);
     for (uint32_t v = setting.minimum; v <= setting.maximum; ++v) {
-        if (value == row.words[v - setting.minimum]) {
+        const std::string word = wordFor(row, setting, v);
+        if (!word.empty() && value == word) {
             parsed.options.display.*row.setting = static_cast<int32_t>(v);
             return;
         }
@@ -76,11 +88,11 @@ void takeWord(const OptionRow& row, const std::string& value, ParsedOptions& par
     for (uint32_t v = setting.minimum; v <= setting.maximum; ++v) {
         if (v > setting.minimum)
             choices += v == setting.maximum ? " or " : ", ";
-        choices += row.words[v - setting.minimum];
+        choices += wordFor(row, setting, v);
     }
     parsed.warnings.push_back(std::string("--") + row.name + " " + quoted(value) + " is not " +
                               choices + "; using " +
-                              row.words[static_cast<uint32_t>(setting.defaultValue) - setting.minimum]);
+                              wordFor(row, setting, static_cast<uint32_t>(setting.defaultValue)));
 }
 
 void takeGeometry(const OptionRow& row, const std::string& value, ParsedOptions& parsed) {
@@ -146,8 +158,8 @@ void takeVersion(const OptionRow&, const std::string&, ParsedOptions& parsed) {
     parsed.options.showVersion = true;
 }
 
-const char* const kScaleWords[] = {"50", "75", "100"};
-const char* const kBackgroundWords[] = {"desktop", "black", "white"};
+const char* const kScaleWords[] = {"50", "75", "100", nullptr};
+const char* const kBackgroundWords[] = {"desktop", "black", "white", nullptr};
 
 const OptionRow kOptionRows[] = {
     {"root", nullptr, nullptr, nullptr, takeRoot,
@@ -161,7 +173,8 @@ const OptionRow kOptionRows[] = {
     {"scale", "50|75|100", &Settings::ballScale, kScaleWords, takeWord, "scale of the balls in percent"},
     {"background", "desktop|black|white", &Settings::backgroundType, kBackgroundWords, takeWord,
      "what the balls move over"},
-    {"images", "DIR", nullptr, nullptr, takeImages, "folder of the pictures 1.png to 8.png"},
+    {"images", "DIR", nullptr, nullptr, takeImages,
+     "folder of the pictures 1.png to 8.png (default: the installed ones)"},
     {"seed", "N", nullptr, nullptr, takeSeed, "fixed seed of the placement (default: the clock)"},
     {"fps", nullptr, nullptr, nullptr, takeFps, "print the frame rate and frame cost once a second"},
     {"help", nullptr, nullptr, nullptr, takeHelp, "show this help"},
@@ -186,8 +199,7 @@ void fail(ParsedOptions& parsed, const std::string& message, bool showsUsage) {
 std::string rangeOf(const OptionRow& row) {
     const DisplaySetting& setting = settingOf(row);
     if (row.words != nullptr)
-        return std::string("default ") +
-               row.words[static_cast<uint32_t>(setting.defaultValue) - setting.minimum];
+        return "default " + wordFor(row, setting, static_cast<uint32_t>(setting.defaultValue));
     return std::to_string(setting.minimum) + ".." + std::to_string(setting.maximum) + ", default " +
            std::to_string(setting.defaultValue);
 }

@@ -90,7 +90,7 @@ void drawBackground(const FramePixels& frame)
     const int32_t sourceStride = pixman_image_get_stride(backgroundImage);
     const int32_t width = std::min(frame.width, pixman_image_get_width(backgroundImage));
     const int32_t height = std::min(frame.height, pixman_image_get_height(backgroundImage));
-    if (width == frame.width && sourceStride == frame.stride) {
+    if (width == frame.width && sourceStride == frame.stride && frame.stride == frame.width * 4) {
         std::memcpy(frame.pixels, source, static_cast<size_t>(frame.stride) * height);
     } else {
         for (int32_t y = 0; y < height; ++y) {
@@ -111,7 +111,9 @@ void releaseBackground()
     backgroundColour = kBlack;
 }
 
-// The desktop's part under the monitor, scaled into a new background image.
+// The desktop's part under the monitor as the background: the part itself when it
+// has the window's size (no copy: a frame-sized buffer costs memory and, touched
+// for the first time, start-up time), else scaled into a new image.
 bool makeDesktopBackground(const DesktopPixels& desktop, const MonitorRect& monitor, int32_t width,
                            int32_t height)
 {
@@ -124,10 +126,6 @@ bool makeDesktopBackground(const DesktopPixels& desktop, const MonitorRect& moni
         desktop.stride / 4 < desktop.width) {
         return true;  // nothing to show: black
     }
-    pixman_image_t* image = pixman_image_create_bits(PIXMAN_x8r8g8b8, width, height, nullptr, 0);
-    if (image == nullptr) {
-        return false;
-    }
     // pixman only reads a source image; its interface has no const.
     uint32_t* partPixels = const_cast<uint32_t*>(desktop.pixels) +
                            static_cast<size_t>(top) * static_cast<size_t>(desktop.stride / 4) +
@@ -136,12 +134,20 @@ bool makeDesktopBackground(const DesktopPixels& desktop, const MonitorRect& moni
     const int32_t partHeight = static_cast<int32_t>(bottom - top);
     pixman_image_t* part =
         pixman_image_create_bits(PIXMAN_x8r8g8b8, partWidth, partHeight, partPixels, desktop.stride);
-    const bool drawn = part != nullptr && drawAveraged(part, partWidth, partHeight, image, width, height);
+    if (part != nullptr && partWidth == width && partHeight == height) {
+        backgroundImage = part;
+        return true;
+    }
+    pixman_image_t* image = pixman_image_create_bits(PIXMAN_x8r8g8b8, width, height, nullptr, 0);
+    const bool drawn =
+        part != nullptr && image != nullptr && drawAveraged(part, partWidth, partHeight, image, width, height);
     if (part != nullptr) {
         pixman_image_unref(part);
     }
     if (!drawn) {
-        pixman_image_unref(image);
+        if (image != nullptr) {
+            pixman_image_unref(image);
+        }
         return false;
     }
     backgroundImage = image;

@@ -32,10 +32,12 @@ struct MonitorRect {
 
 // Makes the background for a window of width x height, replacing any earlier one.
 // backgroundType 0: the part of desktop under monitor (cut to the copy's bounds),
-// copied one to one when it has the window's size and otherwise scaled to it with
+// shown one to one when it has the window's size and otherwise scaled to it with
 // an averaging filter; black when desktop is null or the part is empty. 1: black.
 // Any other value: white. Returns false when memory runs out (the background is
-// then black).
+// then black). A one-to-one background is read from desktop's pixels at every
+// frame, not copied: they must stay valid and unchanged until the next
+// makeBackground or releaseFrame.
 bool makeBackground(int32_t backgroundType, const DesktopPixels* desktop, const MonitorRect& monitor,
                     int32_t width, int32_t height);
 

@@ -28,6 +28,10 @@ ScreenRect monitorForWindow(const ScreenRect* monitors, int monitorCount, const 
     return chosen != nullptr ? *chosen : screen;
 }
 
+ScreenRect desktopPartForWindow(const ScreenRect& window, const ScreenRect& monitor) {
+    return window.width > monitor.width || window.height > monitor.height ? window : monitor;
+}
+
 int32_t saverModeForWindow(int32_t windowHeight, int32_t monitorHeight) {
     return windowHeight >= monitorHeight ? 1 : 0;
 }

@@ -20,6 +20,11 @@ struct ScreenRect {
 ScreenRect monitorForWindow(const ScreenRect* monitors, int monitorCount, const ScreenRect& window,
                             const ScreenRect& screen);
 
+// The part of the desktop copy a window shows: its monitor's, scaled to the window (a preview
+// pane shows the whole monitor shrunk, a monitor-sized window its monitor one to one); a window
+// wider or taller than its monitor, such as the root over several monitors, shows its own part.
+ScreenRect desktopPartForWindow(const ScreenRect& window, const ScreenRect& monitor);
+
 // The ball size for a window of the given height on a monitor of the given height: the preview
 // rule against the monitor's height, never larger than the full-screen size.
 int32_t ballSizeForWindow(int32_t windowHeight, int32_t monitorHeight, int32_t ballScale);

@@ -28,6 +28,8 @@ namespace {
 // No frame buffer, desktop copy or window larger than this many pixels is made (256 MiB).
 constexpr int64_t kMaxPixels = int64_t{1} << 26;
 constexpr int kMaxMonitors = 16;
+// A completion not received after this long is taken as lost.
+constexpr int64_t kLostCompletionNanos = 1000000000;
 // Present times kept until they are reported.
 constexpr int kMaxPresentTimes = 4;
 
@@ -155,8 +157,8 @@ void chooseMonitor() {
     Window child;
     if (x.window != x.root)
         XTranslateCoordinates(x.display, x.window, x.root, 0, 0, &left, &top, &child);
-    const ScreenRect placed{left, top, saverWindow.width, saverWindow.height};
-    saverWindow.monitor = monitorForWindow(x.monitors, x.monitorCount, placed, x.screen);
+    saverWindow.placement = {left, top, saverWindow.width, saverWindow.height};
+    saverWindow.monitor = monitorForWindow(x.monitors, x.monitorCount, saverWindow.placement, x.screen);
 }
 
 // A copy of drawable in the frame's format, or nothing when it cannot be read or has another
@@ -182,9 +184,20 @@ void copyDesktop(Drawable drawable) {
             XDestroyImage(image);
         return;
     }
-    if (image->bits_per_pixel != 32 || image->byte_order != hostByteOrder() || image->bytes_per_line % 4 != 0) {
+    if (image->bits_per_pixel != 32 || image->byte_order != hostByteOrder() ||
+        image->bytes_per_line % 4 != 0) {
         XDestroyImage(image);
         return;
+    }
+    // On a 32-bit window the top byte is alpha: a copy of a 24-bit drawable has it 0, which a
+    // compositing manager would show as transparent. Made opaque once, here.
+    if (x.depth == 32) {
+        for (unsigned row = 0; row < height; ++row) {
+            char* line = image->data + static_cast<size_t>(row) * static_cast<size_t>(image->bytes_per_line);
+            uint32_t* pixel = reinterpret_cast<uint32_t*>(line);
+            for (unsigned column = 0; column < width; ++column)
+                pixel[column] |= 0xff000000u;
+        }
     }
     x.desktopImage = image;
     x.desktop = {reinterpret_cast<const uint32_t*>(image->data), static_cast<int32_t>(width),
@@ -239,7 +252,8 @@ void releaseBuffer(FrameBuffer& buffer) {
 bool makeSharedBuffer(FrameBuffer& buffer, int32_t width, int32_t height) {
     buffer.segment.shmid = -1;
     XImage* image = XShmCreateImage(x.display, x.visual, static_cast<unsigned>(x.depth), ZPixmap, nullptr,
-                                    &buffer.segment, static_cast<unsigned>(width), static_cast<unsigned>(height));
+                                    &buffer.segment, static_cast<unsigned>(width),
+                                    static_cast<unsigned>(height));
     if (image == nullptr)
         return false;
     if (image->bits_per_pixel != 32) {
@@ -357,12 +371,13 @@ int settleTargetWindow(const Options& options) {
     }
     // The size may have changed before the selection took effect.
     beginTrap();
-    if (XGetWindowAttributes(x.display, x.window, &attributes) && endTrap() == 0) {
-        saverWindow.width = attributes.width;
-        saverWindow.height = attributes.height;
-    } else {
+    const Status stillThere = XGetWindowAttributes(x.display, x.window, &attributes);
+    if (endTrap() != 0 || !stillThere) {
         saverWindow.ended = true;
+        return 0;
     }
+    saverWindow.width = attributes.width;
+    saverWindow.height = attributes.height;
     return 0;
 }
 
@@ -504,6 +519,8 @@ void handleWindowEvents() {
     }
 }
 
+bool windowEventsQueued() { return XEventsQueued(x.display, QueuedAlready) > 0; }
+
 bool applyResize() {
     saverWindow.resized = false;
     readMonitors();
@@ -516,9 +533,17 @@ bool applyResize() {
 const DesktopPixels* desktopCopy() { return x.hasDesktop ? &x.desktop : nullptr; }
 
 const FramePixels* freeFrameBuffer() {
-    if (x.buffer.image == nullptr || x.buffer.busy)
+    FrameBuffer& buffer = x.buffer;
+    if (buffer.image == nullptr)
         return nullptr;
-    return &x.buffer.pixels;
+    // A put that failed (a server error) sends no completion. Once the server has answered a
+    // round trip it has done with every earlier request, so the buffer is free again; this
+    // costs one round trip a second at most, and only when something went wrong.
+    if (buffer.busy && monotonicNanos() - buffer.sentAt > kLostCompletionNanos) {
+        XSync(x.display, False);
+        buffer.busy = false;
+    }
+    return buffer.busy ? nullptr : &buffer.pixels;
 }
 
 void presentFrame() {

@@ -13,7 +13,8 @@
 struct SaverWindowState {
     int32_t width;
     int32_t height;
-    ScreenRect monitor;  // the monitor that shows the window, in root coordinates
+    ScreenRect placement;  // the window's place on the screen, in root coordinates
+    ScreenRect monitor;    // the monitor that shows the window, in root coordinates
     bool resized;        // the size changed; applyResize takes it
     bool ended;          // the window was destroyed, closed, or asked to end by its user
 };
@@ -33,6 +34,10 @@ int saverWindowFd();
 
 // Handles every event already received or waiting on the connection, without blocking.
 void handleWindowEvents();
+
+// True when Xlib has already read events that handleWindowEvents has not handled: a wait on the
+// connection's descriptor would not see them.
+bool windowEventsQueued();
 
 // Takes a pending resize: the new size and monitor, and a frame buffer of the new size. Returns
 // false when the buffer cannot be allocated.

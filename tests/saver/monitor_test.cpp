@@ -41,6 +41,29 @@ TEST(MonitorTest, WindowIsShownByTheSmallestMonitorHoldingItsCentre) {
     }
 }
 
+TEST(MonitorTest, WindowShowsItsMonitorsDesktopUnlessLargerThanIt) {
+    const ScreenRect a{0, 0, 1920, 1080};
+    struct Row {
+        const char* name;
+        ScreenRect window;
+        ScreenRect expected;
+    };
+    const Row rows[] = {
+        {"monitor-sized window", a, a},
+        {"preview pane", {100, 100, 320, 180}, a},
+        {"the root over two monitors", {0, 0, 3200, 1080}, {0, 0, 3200, 1080}},
+        {"taller than its monitor", {0, 0, 800, 1200}, {0, 0, 800, 1200}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const ScreenRect part = desktopPartForWindow(row.window, a);
+        EXPECT_EQ(row.expected.x, part.x);
+        EXPECT_EQ(row.expected.y, part.y);
+        EXPECT_EQ(row.expected.width, part.width);
+        EXPECT_EQ(row.expected.height, part.height);
+    }
+}
+
 TEST(MonitorTest, BallSizeIsThePreviewRuleAgainstTheMonitorCappedAtFullScreen) {
     struct Row {
         int32_t windowHeight;

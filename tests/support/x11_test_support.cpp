@@ -6,7 +6,6 @@
 
 #include <X11/Xutil.h>
 #include <fcntl.h>
-#include <png.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -299,28 +298,8 @@ TempDir::~TempDir()
     }
 }
 
-void writeSolidPng(const std::string& path, int width, int height, uint32_t argb)
-{
-    const unsigned char rgba[4] = {uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), uint8_t(argb >> 24)};
-    std::vector<unsigned char> pixels(size_t(width) * height * 4);
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        pixels[i] = rgba[i % 4];
-    }
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = width;
-    image.height = height;
-    image.format = PNG_FORMAT_RGBA;
-    EXPECT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) << path;
-}
-
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }

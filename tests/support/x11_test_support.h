@@ -94,7 +94,4 @@ void expectCleanEnd(Program& program, int signal = 15);
 // Shared-memory segments created by pid that still exist.
 int segmentsOf(pid_t pid);
 
-// A w x h picture of one straight-alpha colour 0xAARRGGBB, written with libpng.
-void writeSolidPng(const std::string& path, int width, int height, uint32_t argb);
 std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& bytes);

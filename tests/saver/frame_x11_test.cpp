@@ -1,0 +1,245 @@
+// Tests for X11 frame composition with pixman in memory: the per-pixel rule of
+// the balls, their order and clipping, and the backgrounds.
+#include "saver/frame_x11.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "saver/ball_field.h"
+#include "saver/ball_pictures_x11.h"
+#include "support/png_writer.h"
+
+namespace {
+
+// Per channel, right and wrong blends differ by far more than this.
+constexpr int kBlendTolerance = 2;
+constexpr uint32_t kUntouched = 0x5a5a5a5au;
+
+struct Rgb {
+    int r;
+    int g;
+    int b;
+};
+
+Rgb rgbOf(uint32_t pixel)
+{
+    return {static_cast<int>(pixel >> 16 & 0xff), static_cast<int>(pixel >> 8 & 0xff),
+            static_cast<int>(pixel & 0xff)};
+}
+
+void expectNear(const Rgb& expected, uint32_t pixel, int tolerance)
+{
+    const Rgb seen = rgbOf(pixel);
+    EXPECT_NEAR(expected.r, seen.r, tolerance);
+    EXPECT_NEAR(expected.g, seen.g, tolerance);
+    EXPECT_NEAR(expected.b, seen.b, tolerance);
+}
+
+// A frame buffer with stride padding filled with kUntouched, so a write past
+// the frame's width shows.
+struct Frame {
+    Frame(int32_t width, int32_t height, int32_t padding = 0)
+        : stride(width + padding), values(static_cast<size_t>(stride) * height + 1, kUntouched),
+          pixels{values.data(), width, height, stride * 4}
+    {
+    }
+    uint32_t at(int x, int y) const { return values[y * stride + x]; }
+    int32_t stride;
+    std::vector<uint32_t> values;
+    FramePixels pixels;
+};
+
+class FrameComposition : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        releaseFrame();
+        releaseBallPictures();
+    }
+
+    // thumbnails[slot] from a PNG of one colour, read as the program reads it.
+    static void makeBallPicture(int slot, Rgba colour, int32_t size)
+    {
+        char path[] = "/tmp/zephyrine-frame-XXXXXX";
+        const int fd = mkstemp(path);
+        ASSERT_NE(-1, fd);
+        close(fd);
+        ASSERT_TRUE(writeFile(path, solidPng(4, 4, colour)));
+        Picture picture;
+        const int loaded = loadPicture(path, picture);
+        unlink(path);
+        ASSERT_EQ(0, loaded);
+        thumbnails[slot] = makeThumbnail(picture, size);
+        ASSERT_NE(nullptr, thumbnails[slot]);
+    }
+
+    static void placeBall(int i, int32_t x, int32_t y, int32_t slot)
+    {
+        ballField.x[i] = x;
+        ballField.y[i] = y;
+        ballField.imageIndex[i] = slot;
+    }
+};
+
+struct RuleCase {
+    int32_t opacity;
+    int32_t backgroundType;  // 1 black, 2 white
+    uint8_t alpha;
+    Rgb expected;  // P x (a x s) + D x (1 - a x s) for P = (200, 100, 50)
+};
+
+void PrintTo(const RuleCase& row, std::ostream* out)
+{
+    *out << row.opacity << "% alpha " << int{row.alpha} << (row.backgroundType == 1 ? " on black" : " on white");
+}
+
+class PerPixelRule : public FrameComposition, public ::testing::WithParamInterface<RuleCase> {};
+
+TEST_P(PerPixelRule, BallPixelsFollowTheRule)
+{
+    const RuleCase row = GetParam();
+    makeBallPicture(0, {200, 100, 50, row.alpha}, 8);
+    placeBall(0, 2, 2, 0);
+    ASSERT_TRUE(makeBackground(row.backgroundType, nullptr, {0, 0, 0, 0}, 12, 12));
+    ASSERT_TRUE(setBallOpacity(row.opacity));
+    Frame frame(12, 12);
+    composeFrame(frame.pixels, 1);
+    for (const int corner : {2, 5, 9}) {
+        SCOPED_TRACE(corner);
+        expectNear(row.expected, frame.at(corner, corner), kBlendTolerance);
+    }
+    const int plain = row.backgroundType == 1 ? 0 : 255;
+    expectNear({plain, plain, plain}, frame.at(1, 1), 0);
+    expectNear({plain, plain, plain}, frame.at(10, 10), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PerPixelRule,
+    ::testing::Values(RuleCase{50, 1, 255, {100, 50, 25}}, RuleCase{75, 1, 255, {150, 75, 38}},
+                      RuleCase{100, 1, 255, {200, 100, 50}}, RuleCase{50, 2, 255, {228, 178, 153}},
+                      RuleCase{75, 2, 255, {214, 139, 101}}, RuleCase{100, 2, 255, {200, 100, 50}},
+                      RuleCase{50, 1, 128, {50, 25, 13}}, RuleCase{75, 1, 128, {75, 38, 19}},
+                      RuleCase{100, 1, 128, {100, 50, 25}}, RuleCase{50, 2, 128, {241, 216, 204}},
+                      RuleCase{75, 2, 128, {234, 197, 178}}, RuleCase{100, 2, 128, {228, 178, 153}}));
+
+// Ball 1 lies over ball 0; both are cut at the frame's edges and nothing is
+// written into the stride's padding.
+TEST_F(FrameComposition, LaterBallsOnTopAndClippedToTheFrame)
+{
+    makeBallPicture(0, {255, 0, 0, 255}, 8);
+    makeBallPicture(1, {0, 0, 255, 255}, 8);
+    placeBall(0, -4, -4, 0);
+    placeBall(1, 2, 2, 1);
+    ASSERT_TRUE(makeBackground(1, nullptr, {0, 0, 0, 0}, 10, 10));
+    ASSERT_TRUE(setBallOpacity(100));
+    Frame frame(10, 10, 2);
+    composeFrame(frame.pixels, 2);
+    expectNear({255, 0, 0}, frame.at(1, 1), 0);
+    expectNear({0, 0, 255}, frame.at(3, 3), 0);
+    expectNear({0, 0, 255}, frame.at(9, 9), 0);
+    expectNear({0, 0, 0}, frame.at(0, 9), 0);
+    for (int y = 0; y < 10; ++y) {
+        EXPECT_EQ(kUntouched, frame.at(10, y));
+        EXPECT_EQ(kUntouched, frame.at(11, y));
+    }
+    EXPECT_EQ(kUntouched, frame.values.back());
+}
+
+TEST_F(FrameComposition, TinyFrames)
+{
+    makeBallPicture(0, {0, 0, 255, 255}, 3);
+    placeBall(0, 0, 0, 0);
+    ASSERT_TRUE(setBallOpacity(100));
+    ASSERT_TRUE(makeBackground(2, nullptr, {0, 0, 0, 0}, 0, 0));
+    Frame empty(0, 0);
+    composeFrame(empty.pixels, 1);
+    EXPECT_EQ(kUntouched, empty.values[0]);
+
+    ASSERT_TRUE(makeBackground(2, nullptr, {0, 0, 0, 0}, 1, 1));
+    Frame single(1, 1);
+    composeFrame(single.pixels, 1);
+    expectNear({0, 0, 255}, single.at(0, 0), 0);
+    EXPECT_EQ(kUntouched, single.values[1]);
+}
+
+// A desktop of 8 x 4 whose pixels are all different.
+std::vector<uint32_t> numberedDesktop()
+{
+    std::vector<uint32_t> desktop(8 * 4);
+    for (uint32_t i = 0; i < desktop.size(); ++i) {
+        desktop[i] = 0x010203u * (i + 1);
+    }
+    return desktop;
+}
+
+struct BackgroundCase {
+    const char* name;
+    int32_t type;
+    bool withDesktop;
+    Rgb expected;
+};
+
+void PrintTo(const BackgroundCase& row, std::ostream* out) { *out << row.name; }
+
+class PlainBackgrounds : public FrameComposition, public ::testing::WithParamInterface<BackgroundCase> {};
+
+TEST_P(PlainBackgrounds, FillTheFrame)
+{
+    const std::vector<uint32_t> pixels = numberedDesktop();
+    const DesktopPixels desktop{pixels.data(), 8, 4, 32};
+    ASSERT_TRUE(makeBackground(GetParam().type, GetParam().withDesktop ? &desktop : nullptr, {0, 0, 8, 4}, 8, 4));
+    Frame frame(8, 4);
+    composeFrame(frame.pixels, 0);
+    for (int i = 0; i < 32; ++i) {
+        expectNear(GetParam().expected, frame.values[i], 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PlainBackgrounds,
+                         ::testing::Values(BackgroundCase{"desktop without a copy", 0, false, {0, 0, 0}},
+                                           BackgroundCase{"black", 1, true, {0, 0, 0}},
+                                           BackgroundCase{"white", 2, true, {255, 255, 255}},
+                                           BackgroundCase{"unknown type", 7, true, {255, 255, 255}}));
+
+// A window the size of its monitor shows that monitor's part of the desktop, one to one.
+TEST_F(FrameComposition, DesktopOneToOneOnAMonitorSizedWindow)
+{
+    const std::vector<uint32_t> pixels = numberedDesktop();
+    const DesktopPixels desktop{pixels.data(), 8, 4, 32};
+    ASSERT_TRUE(makeBackground(0, &desktop, {4, 0, 4, 4}, 4, 4));
+    Frame frame(4, 4);
+    composeFrame(frame.pixels, 0);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            EXPECT_EQ(0x010203u * (y * 8 + 4 + x + 1), frame.at(x, y) & 0xffffff) << x << ", " << y;
+        }
+    }
+}
+
+// A preview shrinks its monitor's part with an average: a checkerboard of black
+// and white becomes grey, and the red of the other monitor does not bleed in.
+TEST_F(FrameComposition, DesktopShrunkByAveragingInAPreview)
+{
+    std::vector<uint32_t> pixels(64 * 32);
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            pixels[y * 64 + x] = x < 32 ? 0xff0000u : (x + y) % 2 ? 0xffffffu : 0;
+        }
+    }
+    const DesktopPixels desktop{pixels.data(), 64, 32, 64 * 4};
+    ASSERT_TRUE(makeBackground(0, &desktop, {32, 0, 32, 32}, 8, 6));
+    Frame frame(8, 6);
+    composeFrame(frame.pixels, 0);
+    for (int i = 0; i < 48; ++i) {
+        SCOPED_TRACE(i);
+        expectNear({128, 128, 128}, frame.values[i], 4);
+    }
+}
+
+}  // namespace
