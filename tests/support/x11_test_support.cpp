@@ -6,7 +6,6 @@
 
 #include <X11/Xutil.h>
 #include <fcntl.h>
-#include <png.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -25,14 +24,38 @@ extern char** environ;
 
 namespace {
 
-std::vector<char*> cStrings(std::vector<std::string>& strings)
+// The test's environment without DISPLAY and XSCREENSAVER_WINDOW.
+std::vector<std::string> cleanEnvironment()
 {
-    std::vector<char*> result;
-    for (std::string& s : strings) {
-        result.push_back(s.data());
+    std::vector<std::string> result;
+    for (char** e = environ; *e; ++e) {
+        if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "XSCREENSAVER_WINDOW=", 20) != 0) {
+            result.push_back(*e);
+        }
     }
-    result.push_back(nullptr);
     return result;
+}
+
+// argv[0], looked up in PATH, with envp; standard output discarded, standard error to errorPath.
+pid_t spawn(std::vector<std::string> argv, std::vector<std::string> envp, const std::string& errorPath)
+{
+    std::vector<char*> a, e;
+    for (std::string& arg : argv) {
+        a.push_back(arg.data());
+    }
+    for (std::string& variable : envp) {
+        e.push_back(variable.data());
+    }
+    a.push_back(nullptr), e.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    const int failed = posix_spawnp(&pid, a[0], &actions, nullptr, a.data(), e.data());
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(failed, 0) << "cannot start " << argv[0];
+    return failed ? -1 : pid;
 }
 
 // Errors from windows that a test or the program destroyed are expected.
@@ -61,8 +84,7 @@ public:
     void SetUp() override
     {
         XSetErrorHandler(ignoreXError);
-        sharedServer = std::make_unique<XServer>(
-            std::vector<std::string>{"Xvfb", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-noreset"});
+        sharedServer = std::make_unique<XServer>(xvfb("1920x1080x24"));
         ::testing::UnitTest::GetInstance()->listeners().Append(new HostWindowSweeper);
     }
     void TearDown() override { sharedServer.reset(); }
@@ -81,22 +103,16 @@ XServer::XServer(std::vector<std::string> argv)
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
     argv.push_back("-displayfd");
     argv.push_back(std::to_string(fds[1]));
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> args = cStrings(argv);
-    int spawned = posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = spawn(argv, cleanEnvironment(), "/dev/null");
     close(fds[1]);
     std::string number;
     pollfd readable{fds[0], POLLIN, 0};
     char c = 0;
-    while (spawned == 0 && poll(&readable, 1, 5000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') {
+    while (pid_ > 0 && poll(&readable, 1, 5000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') {
         number += c;
     }
     close(fds[0]);
-    if (spawned != 0 || number.empty()) {
+    if (number.empty()) {
         ADD_FAILURE() << argv[0] << " did not report a display within 5 s";
         return;
     }
@@ -114,6 +130,11 @@ XServer::~XServer()
         kill(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);
     }
+}
+
+std::vector<std::string> xvfb(const std::string& screen)
+{
+    return {"Xvfb", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
 }
 
 Display* testDisplay() { return sharedServer->display; }
@@ -147,9 +168,16 @@ Image capture(Display* display, Window window)
     image.width = x->width;
     image.height = x->height;
     image.pixels.resize(size_t(x->width) * x->height);
+    // x8r8g8b8 in host order is read directly: XGetPixel is slow under the sanitizers.
+    const uint32_t one = 1;
+    const bool hostIsLsbFirst = *reinterpret_cast<const unsigned char*>(&one) == 1;
+    const bool direct = x->bits_per_pixel == 32 && (x->byte_order == LSBFirst) == hostIsLsbFirst &&
+                        x->red_mask == 0xFF0000 &&
+                        x->green_mask == 0xFF00 && x->blue_mask == 0xFF;
     for (int y = 0; y < x->height; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(x->data + size_t(y) * x->bytes_per_line);
         for (int i = 0; i < x->width; ++i) {
-            image.pixels[size_t(y) * x->width + i] = uint32_t(XGetPixel(x, i, y)) & 0xFFFFFF;
+            image.pixels[size_t(y) * x->width + i] = (direct ? row[i] : uint32_t(XGetPixel(x, i, y))) & 0xFFFFFF;
         }
     }
     XDestroyImage(x);
@@ -182,20 +210,9 @@ Program::Program(const std::vector<std::string>& args, const std::vector<std::st
 {
     std::vector<std::string> argv{path};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> envp;
-    for (char** e = environ; *e; ++e) {
-        if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "XSCREENSAVER_WINDOW=", 20) != 0) {
-            envp.push_back(*e);
-        }
-    }
+    std::vector<std::string> envp = cleanEnvironment();
     envp.insert(envp.end(), env.begin(), env.end());
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, (dir_.path + "/err").c_str(), O_WRONLY | O_CREAT, 0600);
-    std::vector<char*> a = cStrings(argv), e = cStrings(envp);
-    EXPECT_EQ(posix_spawnp(&pid_, a[0], &actions, nullptr, a.data(), e.data()), 0) << a[0];
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = spawn(argv, envp, dir_.path + "/err");
 }
 
 Program::~Program()
@@ -226,13 +243,13 @@ std::vector<std::string> onTestDisplay(std::vector<std::string> env)
     return env;
 }
 
-bool waitFirstFrame(Display* display, Window window, unsigned long hostColour)
+bool waitFirstFrame(Display* display, Window window, int x, int y)
 {
     return waitUntil([&] {
-        XImage* x = XGetImage(display, window, 0, 0, 1, 1, AllPlanes, ZPixmap);
-        bool drawn = x && (XGetPixel(x, 0, 0) & 0xFFFFFF) != hostColour;
-        if (x) {
-            XDestroyImage(x);
+        XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
+        bool drawn = image && (XGetPixel(image, 0, 0) & 0xFFFFFF) != 0x123456;
+        if (image) {
+            XDestroyImage(image);
         }
         return drawn;
     }, 5s);
@@ -281,28 +298,8 @@ TempDir::~TempDir()
     }
 }
 
-void writeSolidPng(const std::string& path, int width, int height, uint32_t argb)
-{
-    const unsigned char rgba[4] = {uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), uint8_t(argb >> 24)};
-    std::vector<unsigned char> pixels(size_t(width) * height * 4);
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        pixels[i] = rgba[i % 4];
-    }
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = width;
-    image.height = height;
-    image.format = PNG_FORMAT_RGBA;
-    EXPECT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) << path;
-}
-
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }

@@ -30,6 +30,9 @@ private:
     pid_t pid_ = -1;
 };
 
+// The command of an Xvfb with one screen (WxHxDEPTH) that outlives its clients.
+std::vector<std::string> xvfb(const std::string& screen);
+
 // The test program's Xvfb (1920 x 1080 x 24, -noreset), started once.
 Display* testDisplay();
 const std::string& testDisplayName();
@@ -82,8 +85,8 @@ private:
 
 // The usual environment of a run on the test display.
 std::vector<std::string> onTestDisplay(std::vector<std::string> env = {});
-// Waits until window shows anything but its host colour at (0, 0).
-bool waitFirstFrame(Display* display, Window window, unsigned long hostColour = 0x123456);
+// Waits until window shows anything but the host colour at (x, y).
+bool waitFirstFrame(Display* display, Window window, int x = 0, int y = 0);
 // Sends signal (none when 0), then expects exit 0 within a few frames and no
 // shared-memory segment of the program left.
 void expectCleanEnd(Program& program, int signal = 15);
@@ -91,7 +94,4 @@ void expectCleanEnd(Program& program, int signal = 15);
 // Shared-memory segments created by pid that still exist.
 int segmentsOf(pid_t pid);
 
-// A w x h picture of one straight-alpha colour 0xAARRGGBB, written with libpng.
-void writeSolidPng(const std::string& path, int width, int height, uint32_t argb);
 std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& bytes);

@@ -3,13 +3,13 @@
 // GoogleTest first: Xlib defines macros (None, Bool) that its headers use as names.
 #include <gtest/gtest.h>
 
+#include "support/png_writer.h"
 #include "support/x11_test_support.h"
 
 #include <X11/Xatom.h>
 #include <X11/keysym.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <climits>
@@ -38,10 +38,17 @@ const auto kRowName = [](const auto& info) { return std::string(info.param.name)
 
 std::string id(Window window) { return std::to_string(window); }
 
+void writeText(const std::string& path, const std::string& text) { writeFile(path, Bytes(text.begin(), text.end())); }
+
+Bytes solid(int width, int height, uint32_t argb)
+{
+    return solidPng(width, height, Rgba{uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), uint8_t(argb >> 24)});
+}
+
 std::string solidPictures(const TempDir& dir, const uint32_t (&colours)[8] = kColours)
 {
     for (int k = 0; k < 8; ++k) {
-        writeSolidPng(dir.path + "/" + std::to_string(k + 1) + ".png", 128, 128, colours[k]);
+        writeFile(dir.path + "/" + std::to_string(k + 1) + ".png", solid(128, 128, colours[k]));
     }
     return dir.path;
 }
@@ -76,7 +83,7 @@ int ballSide(const Image& image)
         int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;
         for (int y = 0; y < image.height; ++y) {
             for (int x = 0; x < image.width; ++x) {
-                if (near(image.at(x, y), want)) {
+                if (image.at(x, y) != 0 && near(image.at(x, y), want)) {
                     left = std::min(left, x), right = std::max(right, x);
                     top = std::min(top, y), bottom = std::max(bottom, y);
                 }
@@ -163,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(Scales, BallSizeTest, ::testing::ValuesIn(std::vector<S
 TEST(TwoMonitorsTest, EachWindowGetsTheSizeForTheHeightOfItsOwnMonitor)
 {
     TempDir dir;
-    writeFile(dir.path + "/dummy.conf",
+    writeText(dir.path + "/dummy.conf",
               "Section \"Device\"\n Identifier \"card\"\n Driver \"dummy\"\n VideoRam 65536\nEndSection\n"
               "Section \"Screen\"\n Identifier \"screen\"\n Device \"card\"\n DefaultDepth 24\n"
               " SubSection \"Display\"\n  Depth 24\n  Virtual 3200 1080\n EndSubSection\nEndSection\n");
@@ -377,7 +384,7 @@ TEST_P(EndTest, EndsWithZeroAtOnceAndLeavesNoSharedMemory)
     const bool ownWindow = c.how >= End::Key;
     std::unique_ptr<XServer> own;
     if (c.how == End::ServerGone) {
-        own = std::make_unique<XServer>(std::vector<std::string>{"Xvfb", "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset"});
+        own = std::make_unique<XServer>(xvfb("640x480x24"));
     }
     Display* display = own ? own->display : testDisplay();
     Window target = ownWindow ? 0 : makeHostWindow(display, 0, 0, 640, 360);
@@ -459,15 +466,6 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"MalformedScreensaverWindow", {"--root"}, "XSCREENSAVER_WINDOW=0xzz", 1, kMessagePrefix}),
     kRowName);
 
-std::string bigEndian(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
-
-std::string pngChunk(const std::string& type, const std::string& data)
-{
-    const std::string body = type + data;
-    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()));
-    return bigEndian(uint32_t(data.size())) + body + bigEndian(uint32_t(crc));
-}
-
 struct PictureCase { const char* name; void (*damage)(const std::string& dir); bool loads; };
 class PictureTest : public ::testing::TestWithParam<PictureCase> {};
 
@@ -490,33 +488,35 @@ TEST_P(PictureTest, DamagedPicturesEndWithThreeAndTheMessageOddOnesLoad)
 }
 
 std::string first(const std::string& dir) { return dir + "/1.png"; }
-void cut(const std::string& d) { writeFile(first(d), readFile(first(d)).substr(0, readFile(first(d)).size() / 2)); }
+void replaceFirst(const std::string& d, const std::string& bytes) { writeText(first(d), bytes); }
+void cut(const std::string& d) { replaceFirst(d, readFile(first(d)).substr(0, readFile(first(d)).size() / 2)); }
 void badCrc(const std::string& d)
 {
     std::string png = readFile(first(d));
     png[29] ^= 0x5A;  // the first byte of the header chunk's CRC
-    writeFile(first(d), png);
+    replaceFirst(d, png);
 }
 void huge(const std::string& d)
 {
-    const std::string header = bigEndian(100000) + bigEndian(100000) + std::string("\x08\x06\0\0\0", 5);
-    writeFile(first(d), "\x89PNG\r\n\x1A\n" + pngChunk("IHDR", header) + pngChunk("IEND", ""));
+    Bytes png = solid(128, 128, 0xFFFF0000);
+    setPngSize(png, 100000, 100000);
+    writeFile(first(d), png);
 }
-void directory(const std::string& d) { std::filesystem::remove(d + "/3.png"), std::filesystem::create_directory(d + "/3.png"); }
 const std::string kJfif("\xFF\xD8\xFF\xE0\0\x10JFIF\0\1\1\0\0\1\0\1\0\0\xFF\xD9", 22);
+void directory(const std::string& d) { std::filesystem::remove(d + "/3.png"), std::filesystem::create_directory(d + "/3.png"); }
 
 INSTANTIATE_TEST_SUITE_P(
     EachDamage, PictureTest,
     ::testing::Values(
         PictureCase{"FolderMissing", [](const std::string& d) { std::filesystem::remove_all(d); }, false},
         PictureCase{"FiveMissing", [](const std::string& d) { std::filesystem::remove(d + "/5.png"); }, false},
-        PictureCase{"EmptyFile", [](const std::string& d) { writeFile(first(d), ""); }, false},
+        PictureCase{"EmptyFile", [](const std::string& d) { replaceFirst(d, ""); }, false},
         PictureCase{"Truncated", cut, false}, PictureCase{"BadCrc", badCrc, false},
-        PictureCase{"TextFile", [](const std::string& d) { writeFile(first(d), "not a picture\n"); }, false},
-        PictureCase{"Jpeg", [](const std::string& d) { writeFile(first(d), kJfif); }, false},
+        PictureCase{"TextFile", [](const std::string& d) { replaceFirst(d, "not a picture\n"); }, false},
+        PictureCase{"Jpeg", [](const std::string& d) { replaceFirst(d, kJfif); }, false},
         PictureCase{"HeaderClaims100000Square", huge, false}, PictureCase{"DirectoryNamedThree", directory, false},
-        PictureCase{"OnePixel", [](const std::string& d) { writeSolidPng(first(d), 1, 1, 0xFFFF0000); }, true},
-        PictureCase{"NotSquare", [](const std::string& d) { writeSolidPng(first(d), 200, 50, 0x8000FF00); }, true}),
+        PictureCase{"OnePixel", [](const std::string& d) { writeFile(first(d), solid(1, 1, 0xFFFF0000)); }, true},
+        PictureCase{"NotSquare", [](const std::string& d) { writeFile(first(d), solid(200, 50, 0x8000FF00)); }, true}),
     kRowName);
 
 struct WindowCase { const char* name; int width, height, resizedWidth, resizedHeight; /* 0: not resized */ };
@@ -533,7 +533,9 @@ TEST_P(HostWindowTest, RunsAtAnySizeUntilTheEnd)
     if (c.resizedWidth) {
         XResizeWindow(testDisplay(), host, c.resizedWidth, c.resizedHeight);
         XSync(testDisplay(), False);
-        std::this_thread::sleep_for(300ms);
+        // The frame follows the window: a new corner gets drawn.
+        EXPECT_TRUE(waitFirstFrame(testDisplay(), host, c.resizedWidth - 1, c.resizedHeight - 1)) << program.err();
+        std::this_thread::sleep_for(100ms);
         EXPECT_TRUE(program.running()) << program.err();
     }
     expectCleanEnd(program);
@@ -542,11 +544,24 @@ TEST_P(HostWindowTest, RunsAtAnySizeUntilTheEnd)
 // A 200-high pane has balls of 200 * 112 / 1080 = 20; a monitor-high one keeps 112.
 INSTANTIATE_TEST_SUITE_P(Sizes, HostWindowTest, ::testing::ValuesIn(std::vector<WindowCase>{
     {"OnePixel", 1, 1, 0, 0}, {"NarrowerThanItsBalls", 3, 200, 0, 0},
-    {"ShrunkBelowABallWhileRunning", 1920, 1080, 60, 1080}}), kRowName);
+    {"ShrunkBelowABallWhileRunning", 1920, 1080, 60, 1080}, {"GrownWhileRunning", 320, 180, 640, 360}}), kRowName);
+
+TEST(HostInputTest, SelectsOnlyStructureChangesOnTheHostsWindow)
+{
+    TempDir dir;
+    const Window host = makeHostWindow(testDisplay(), 0, 0, 320, 180);
+    Program program({"--window-id", id(host), "--images", solidPictures(dir)}, onTestDisplay());
+    ASSERT_TRUE(waitFirstFrame(testDisplay(), host)) << program.err();
+    XWindowAttributes attributes;
+    ASSERT_TRUE(XGetWindowAttributes(testDisplay(), host, &attributes));
+    // The test selects nothing there; keys and the pointer stay the host's.
+    EXPECT_EQ(attributes.all_event_masks, StructureNotifyMask);
+    expectCleanEnd(program);
+}
 
 TEST(VisualTest, PseudoColorRootEndsWithAMessageAndOne)
 {
-    XServer eightBit({"Xvfb", "-screen", "0", "640x480x8", "-nolisten", "tcp", "-noreset"});
+    XServer eightBit(xvfb("640x480x8"));
     ASSERT_NE(eightBit.display, nullptr);
     ASSERT_EQ(DefaultVisual(eightBit.display, 0)->c_class, PseudoColor);
     TempDir dir;
