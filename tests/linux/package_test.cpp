@@ -3,6 +3,7 @@
 // GoogleTest first: Xlib defines macros (None, Bool) that its headers use as names.
 #include <gtest/gtest.h>
 
+#include "support/png_writer.h"
 #include "support/x11_test_support.h"
 
 #include <signal.h>
@@ -98,9 +99,10 @@ TEST(PackageTest, XscreensaverDaemonRunsItOverItsCopyOfTheDesktop)
     XSync(display, False);
 
     TempDir home;
-    writeFile(home.path + "/.xscreensaver", "mode: one\nselected: 0\nlock: False\nfade: False\nsplash: False\n"
-                                            "grabDesktopImages: True\nprograms: " + tree.program + " --root --images " +
-                                                tree.pictures + " \\n\n");
+    const std::string settings = "mode: one\nselected: 0\nlock: False\nfade: False\nsplash: False\n"
+                                 "grabDesktopImages: True\nprograms: " + tree.program + " --root --images " +
+                                 tree.pictures + " \\n\n";
+    ASSERT_TRUE(writeFile(home.path + "/.xscreensaver", Bytes(settings.begin(), settings.end())));
     // The daemon launches no display mode as root: run it as nobody then.
     std::vector<std::string> daemonArgs{"HOME=" + home.path, "xscreensaver", "-no-splash"};
     if (geteuid() == 0) {
