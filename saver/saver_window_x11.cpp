@@ -39,6 +39,7 @@ struct FrameBuffer {
     bool shared;       // the image lives in a segment the server has attached
     bool busy;         // sent with XShmPutImage, completion not yet received
     int64_t sentAt;    // CLOCK_MONOTONIC nanoseconds of the put
+    unsigned long putSerial;  // the request number of the put
     FramePixels pixels;
 };
 
@@ -427,10 +428,13 @@ void recordPresentTime(int64_t nanoseconds) {
         x.presentTimes[x.presentTimeCount++] = nanoseconds;
 }
 
-// A completion for a segment of an earlier size is ignored: that buffer is gone.
+// A completion for a segment of an earlier size is ignored: that buffer is gone. So is one of an
+// earlier put of the same segment, late after the buffer was taken back as lost: the server may
+// still be reading the current put.
 void onCompletion(const XShmCompletionEvent& event) {
     FrameBuffer& buffer = x.buffer;
-    if (buffer.busy && buffer.shared && buffer.segment.shmseg == event.shmseg) {
+    const bool earlierPut = static_cast<long>(event.serial - buffer.putSerial) < 0;
+    if (buffer.busy && buffer.shared && buffer.segment.shmseg == event.shmseg && !earlierPut) {
         buffer.busy = false;
         recordPresentTime(monotonicNanos() - buffer.sentAt);
     }
@@ -554,6 +558,7 @@ void presentFrame() {
     const unsigned height = static_cast<unsigned>(buffer.pixels.height);
     const int64_t start = monotonicNanos();
     if (buffer.shared) {
+        buffer.putSerial = NextRequest(x.display);
         XShmPutImage(x.display, x.window, x.gc, buffer.image, 0, 0, 0, 0, width, height, True);
         buffer.busy = true;
         buffer.sentAt = start;
