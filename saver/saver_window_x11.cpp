@@ -55,6 +55,7 @@ struct WindowSystem {
     Atom deleteWindow;
     bool useShm;
     int completionType;
+    int screenChangeType;  // RRScreenChangeNotify, or -1 without RandR
     // One buffer: the server has shown a frame within a millisecond or two, long before the
     // next tick, so a second one would only double the memory and the first-touch cost of each
     // new size. A tick that finds it still being read is not drawn.
@@ -62,6 +63,8 @@ struct WindowSystem {
     ScreenRect monitors[kMaxMonitors];
     int monitorCount;
     ScreenRect screen;
+    int configuredX;  // the window's position in its last ConfigureNotify
+    int configuredY;
     XImage* desktopImage;
     DesktopPixels desktop;
     bool hasDesktop;
@@ -413,12 +416,16 @@ void onKeyPress(XKeyEvent& event) {
         saverWindow.ended = true;
 }
 
+// A move can take a top-level window to another monitor: laid out again like a resize.
 void onConfigure(const XConfigureEvent& event) {
     if (event.window != x.window)
         return;
-    if (event.width != saverWindow.width || event.height != saverWindow.height) {
+    if (event.width != saverWindow.width || event.height != saverWindow.height ||
+        event.x != x.configuredX || event.y != x.configuredY) {
         saverWindow.width = event.width;
         saverWindow.height = event.height;
+        x.configuredX = event.x;
+        x.configuredY = event.y;
         saverWindow.resized = true;
     }
 }
@@ -443,6 +450,12 @@ void onCompletion(const XShmCompletionEvent& event) {
 void handleEvent(XEvent& event) {
     if (x.useShm && event.type == x.completionType) {
         onCompletion(reinterpret_cast<XShmCompletionEvent&>(event));
+        return;
+    }
+    // The monitors or the screen's size changed: the window's monitor is chosen again.
+    if (event.type == x.screenChangeType) {
+        XRRUpdateConfiguration(&event);
+        saverWindow.resized = true;
         return;
     }
     switch (event.type) {
@@ -487,6 +500,13 @@ int openSaverWindow(const Options& options) {
         return kNoMemoryExit;
     }
     readMonitors();
+    int randrEvents = 0;
+    int randrErrors = 0;
+    x.screenChangeType = -1;
+    if (XRRQueryExtension(x.display, &randrEvents, &randrErrors)) {
+        x.screenChangeType = randrEvents + RRScreenChangeNotify;
+        XRRSelectInput(x.display, x.root, RRScreenChangeNotifyMask);  // not input: the host keeps it
+    }
     if (options.display.backgroundType == 0) {
         if (x.ownWindow)
             copyDesktop(x.root);  // before the window exists, so it is not in the copy
@@ -528,9 +548,14 @@ bool windowEventsQueued() { return XEventsQueued(x.display, QueuedAlready) > 0; 
 bool applyResize() {
     saverWindow.resized = false;
     readMonitors();
-    if (x.window == x.root)
-        x.screen = {0, 0, saverWindow.width, saverWindow.height};
+    const int screen = DefaultScreen(x.display);
+    x.screen = x.window == x.root ? ScreenRect{0, 0, saverWindow.width, saverWindow.height}
+                                  : ScreenRect{0, 0, DisplayWidth(x.display, screen), DisplayHeight(x.display, screen)};
     chooseMonitor();
+    // A move or a monitor change keeps the buffer.
+    if (x.buffer.image != nullptr && x.buffer.pixels.width == saverWindow.width &&
+        x.buffer.pixels.height == saverWindow.height)
+        return true;
     return makeBuffer();
 }
 

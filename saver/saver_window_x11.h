@@ -15,7 +15,7 @@ struct SaverWindowState {
     int32_t height;
     ScreenRect placement;  // the window's place on the screen, in root coordinates
     ScreenRect monitor;    // the monitor that shows the window, in root coordinates
-    bool resized;        // the size changed; applyResize takes it
+    bool resized;        // the size, place or monitors changed; applyResize takes it
     bool ended;          // the window was destroyed, closed, or asked to end by its user
 };
 
@@ -39,7 +39,7 @@ void handleWindowEvents();
 // connection's descriptor would not see them.
 bool windowEventsQueued();
 
-// Takes a pending resize: the new size and monitor, and a frame buffer of the new size. Returns
+// Takes a pending resize or move: the new size and monitor, and a frame buffer of the new size. Returns
 // false when the buffer cannot be allocated.
 bool applyResize();
 

@@ -96,7 +96,9 @@ int ballSide(const Image& image)
     return side;
 }
 
-int ballSideOn(Display* display, const std::string& name, int x, int y, int width, int height, int scale)
+// The side on a pane at (x, y); with moveX >= 0, after the pane was moved to (moveX, moveY).
+int ballSideOn(Display* display, const std::string& name, int x, int y, int width, int height, int scale,
+               int moveX = -1, int moveY = -1)
 {
     TempDir dir;
     const Window host = makeHostWindow(display, x, y, width, height);
@@ -104,7 +106,13 @@ int ballSideOn(Display* display, const std::string& name, int x, int y, int widt
                      "8", "--opacity", "100", "--background", "black", "--scale", std::to_string(scale)},
                     {"DISPLAY=" + name});
     EXPECT_TRUE(waitFirstFrame(display, host)) << program.err();
-    const int side = ballSide(capture(display, host));
+    int side = ballSide(capture(display, host));
+    if (moveX >= 0) {
+        const int before = side;
+        XMoveWindow(display, host, moveX, moveY);
+        XSync(display, False);
+        waitUntil([&] { return (side = ballSide(capture(display, host))) != before; }, 3s);
+    }
     expectCleanEnd(program);
     XDestroyWindow(display, host);
     return side;
@@ -193,6 +201,8 @@ TEST(TwoMonitorsTest, EachWindowGetsTheSizeForTheHeightOfItsOwnMonitor)
         SCOPED_TRACE(c.name);
         EXPECT_EQ(ballSideOn(xorg.display, xorg.name, c.x, c.y, c.width, c.height, c.scale), c.side);
     }
+    // A pane moved from A to B takes B's share.
+    EXPECT_EQ(ballSideOn(xorg.display, xorg.name, 800, 450, 320, 180, 100, 2400, 270), 28);
 }
 
 // The top-left corner of a square of colour at (x, y): its corners in colour, its left and top neighbours not.
