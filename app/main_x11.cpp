@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr int64_t kTickNanos = 30000000;  // 30 ms, as the Windows program's timer
+constexpr int64_t kTickNanos = int64_t{kTickMilliseconds} * 1000000;
 constexpr int64_t kReportNanos = 1000000000;
 constexpr int kMaxSamples = 64;           // more than the ticks of one report
 

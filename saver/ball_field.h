@@ -6,6 +6,9 @@
 
 constexpr int kMaxBalls = 50;
 
+// The balls move one step every tick of this many milliseconds (33.3 a second).
+constexpr int32_t kTickMilliseconds = 30;
+
 // A client area in pixels; left and top are 0, right is the width and
 // bottom the height.
 struct ClientRect {

@@ -16,7 +16,7 @@
 namespace {
 
 constexpr UINT_PTR kTimerId = 1;
-constexpr UINT kTimerPeriodMs = 30;
+constexpr UINT kTimerPeriodMs = kTickMilliseconds;
 constexpr int64_t kMouseTolerance = 10;
 constexpr UINT kHostCheckPeriodMs = 250;
 
