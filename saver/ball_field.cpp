@@ -10,14 +10,6 @@ namespace {
 
 constexpr int32_t kFullScreenBase = 112;
 
-int32_t clampBallCount(int32_t ballCount)
-{
-    if (ballCount < 0) {
-        return 0;
-    }
-    return ballCount > kMaxBalls ? kMaxBalls : ballCount;
-}
-
 // The base size in preview mode: the full-screen base scaled by the field's
 // share of the screen height, at least 1. An unknown screen height (<= 0)
 // gives the smallest base.
@@ -90,7 +82,21 @@ inline void stepMirrored(int32_t& position, int32_t& velocity, uint32_t limit)
     velocity = static_cast<int32_t>((v ^ reverseMask) - reverseMask);
 }
 
+// True when position lies outside 0..limit (0 when the axis is not larger than a ball).
+bool strays(int32_t position, int64_t limit)
+{
+    return position < 0 || position > (limit > 0 ? limit : 0);
+}
+
 } // namespace
+
+int32_t clampBallCount(int32_t ballCount)
+{
+    if (ballCount < 0) {
+        return 0;
+    }
+    return ballCount > kMaxBalls ? kMaxBalls : ballCount;
+}
 
 void seedRandom(uint32_t seed)
 {
@@ -131,6 +137,19 @@ void placeBalls(const ClientRect& client, int32_t ballCount, int32_t ballScale, 
         nextRandom();
         ballField.vx[i] = (nextRandom() % 2 != 0) ? -1 : 1;
         ballField.vy[i] = (nextRandom() % 2 != 0) ? -1 : 1;
+    }
+}
+
+void placeStrayBalls(const ClientRect& client, int32_t ballCount)
+{
+    const int64_t limitX = axisLimit(client.right);
+    const int64_t limitY = axisLimit(client.bottom);
+    const int32_t count = clampBallCount(ballCount);
+    for (int32_t i = 0; i < count; ++i) {
+        if (strays(ballField.x[i], limitX) || strays(ballField.y[i], limitY)) {
+            ballField.x[i] = drawPosition(limitX);
+            ballField.y[i] = drawPosition(limitY);
+        }
     }
 }
 

@@ -35,6 +35,9 @@ void seedRandom(uint32_t seed);
 // One draw, 0..32767.
 int32_t nextRandom();
 
+// The number of balls a field holds for a requested count: 0..kMaxBalls.
+int32_t clampBallCount(int32_t ballCount);
+
 // The common ball size for a field of the given height. saverMode is 1 in
 // full-screen saver mode and 0 in preview mode, where the size follows the
 // ratio of the field height to screenHeight.
@@ -43,6 +46,11 @@ int32_t computeBallSize(int32_t saverMode, int32_t fieldHeight, int32_t screenHe
 // Fixes ballSize, then places ballCount balls (seven draws each).
 void placeBalls(const ClientRect& client, int32_t ballCount, int32_t ballScale, int32_t saverMode,
                 int32_t screenHeight);
+
+// After ballSize or the field changed: each ball that no longer lies wholly inside the field is
+// placed again, its position drawn from the generator as placeBalls draws it; its picture and
+// direction stay. An axis not larger than a ball keeps the ball at 0.
+void placeStrayBalls(const ClientRect& client, int32_t ballCount);
 
 // Moves every ball one pixel per axis, mirroring it at the field's edges.
 void moveBalls(const ClientRect& client, int32_t ballCount);

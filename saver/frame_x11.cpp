@@ -221,7 +221,7 @@ void composeFrame(const FramePixels& frame, int32_t ballCount)
     if (target == nullptr) {
         return;
     }
-    const int32_t count = std::clamp(ballCount, 0, kMaxBalls);
+    const int32_t count = clampBallCount(ballCount);
     for (int32_t i = 0; i < count; ++i) {
         const int32_t index = ballField.imageIndex[i];
         if (index < 0 || index >= kPictureCount || thumbnails[index] == nullptr) {

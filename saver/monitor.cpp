@@ -40,19 +40,3 @@ int32_t ballSizeForWindow(int32_t windowHeight, int32_t monitorHeight, int32_t b
     return computeBallSize(saverModeForWindow(windowHeight, monitorHeight), windowHeight,
                            monitorHeight, ballScale);
 }
-
-void placeStrayBalls(const ClientRect& client, int32_t ballCount) {
-    const int64_t limitX = int64_t{client.right} - ballField.ballSize;
-    const int64_t limitY = int64_t{client.bottom} - ballField.ballSize;
-    const int32_t count = ballCount < 0 ? 0 : (ballCount > kMaxBalls ? kMaxBalls : ballCount);
-    for (int32_t i = 0; i < count; ++i) {
-        const bool strayX = ballField.x[i] < 0 || ballField.x[i] > (limitX > 0 ? limitX : 0);
-        const bool strayY = ballField.y[i] < 0 || ballField.y[i] > (limitY > 0 ? limitY : 0);
-        if (!strayX && !strayY)
-            continue;
-        const int32_t drawX = nextRandom();
-        const int32_t drawY = nextRandom();
-        ballField.x[i] = limitX > 0 ? static_cast<int32_t>(drawX % (limitX + 1)) : 0;
-        ballField.y[i] = limitY > 0 ? static_cast<int32_t>(drawY % (limitY + 1)) : 0;
-    }
-}

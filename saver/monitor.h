@@ -1,5 +1,5 @@
-// Window geometry rules of the X11 display mode: which monitor shows a window, the ball size for
-// a window on it, and the balls after a resize. Platform-free: the X11 front end hands in the
+// Window geometry rules of the X11 display mode: which monitor shows a window and the ball size
+// for a window on it. Platform-free: the X11 front end hands in the
 // monitor list it read from the server.
 #pragma once
 
@@ -32,8 +32,3 @@ int32_t ballSizeForWindow(int32_t windowHeight, int32_t monitorHeight, int32_t b
 // The saverMode for placeBalls that gives ballSizeForWindow: 1 (the full-screen size) when the
 // window is at least as tall as its monitor, else 0 (the preview rule).
 int32_t saverModeForWindow(int32_t windowHeight, int32_t monitorHeight);
-
-// After ballSize or the field changed: each ball that no longer lies wholly inside the field is
-// placed again, its position drawn from the generator as placeBalls draws it; its picture and
-// direction stay. An axis not larger than a ball keeps the ball at 0.
-void placeStrayBalls(const ClientRect& client, int32_t ballCount);

@@ -1,4 +1,4 @@
-// Monitor choice, ball size for a window and the balls after a resize.
+// Monitor choice and ball size for a window.
 #include "saver/monitor.h"
 
 #include <gtest/gtest.h>
@@ -91,40 +91,6 @@ TEST(MonitorTest, BallSizeIsThePreviewRuleAgainstTheMonitorCappedAtFullScreen) {
                        saverModeForWindow(row.windowHeight, row.monitorHeight), row.monitorHeight);
             EXPECT_EQ(row.sizes[scale], ballField.ballSize);
         }
-    }
-}
-
-TEST(MonitorTest, OnlyBallsThatWouldLeaveTheFieldArePlacedAgain) {
-    ballField = BallField{};
-    ballField.ballSize = 20;
-    const int32_t xs[] = {0, 80, 81, 30, 500};
-    const int32_t ys[] = {0, 40, 10, 41, 500};
-    for (int i = 0; i < 5; ++i) {
-        ballField.x[i] = xs[i];
-        ballField.y[i] = ys[i];
-        ballField.vx[i] = -1;
-        ballField.vy[i] = 1;
-        ballField.imageIndex[i] = i;
-    }
-    seedRandom(1);  // draws 41, 18467, 6334, 26500, 19169, 15724
-    placeStrayBalls({0, 0, 100, 60}, 5);
-    const int32_t expectedX[] = {0, 80, 41 % 81, 6334 % 81, 19169 % 81};
-    const int32_t expectedY[] = {0, 40, 18467 % 41, 26500 % 41, 15724 % 41};
-    for (int i = 0; i < 5; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(expectedX[i], ballField.x[i]);
-        EXPECT_EQ(expectedY[i], ballField.y[i]);
-        EXPECT_EQ(-1, ballField.vx[i]);
-        EXPECT_EQ(1, ballField.vy[i]);
-        EXPECT_EQ(i, ballField.imageIndex[i]);
-    }
-
-    // A field not larger than a ball keeps every ball at 0 on that axis.
-    placeStrayBalls({0, 0, 10, 60}, 5);
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(0, ballField.x[i]);
-        EXPECT_GE(ballField.y[i], 0);
-        EXPECT_LE(ballField.y[i], 40);
     }
 }
 
