@@ -76,18 +76,16 @@ void reportFps(int64_t now) {
 }
 
 // The ball size, the balls, the thumbnails and the background for the window's current size.
-// The own window gets the full-screen size; a host's window the preview rule against its monitor.
 void layOutField(bool first) {
     const ClientRect client{0, 0, saverWindow.width, saverWindow.height};
     const int32_t monitorHeight = saverWindow.monitor.height;
-    const int32_t saverMode =
-        options.target == TargetKind::ownWindow ? 1 : saverModeForWindow(client.bottom, monitorHeight);
+    const bool ownWindow = options.target == TargetKind::ownWindow;
     const int32_t oldSize = ballField.ballSize;
     if (first) {
-        placeBalls(client, options.display.ballCount, options.display.ballScale, saverMode, monitorHeight);
+        placeBalls(client, options.display.ballCount, options.display.ballScale,
+                   saverModeForWindow(ownWindow, client.bottom, monitorHeight), monitorHeight);
     } else {
-        ballField.ballSize =
-            computeBallSize(saverMode, client.bottom, monitorHeight, options.display.ballScale);
+        ballField.ballSize = ballSizeForWindow(ownWindow, client.bottom, monitorHeight, options.display.ballScale);
         placeStrayBalls(client, options.display.ballCount);
     }
     if (first || ballField.ballSize != oldSize)

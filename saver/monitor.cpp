@@ -32,11 +32,11 @@ ScreenRect desktopPartForWindow(const ScreenRect& window, const ScreenRect& moni
     return window.width > monitor.width || window.height > monitor.height ? window : monitor;
 }
 
-int32_t saverModeForWindow(int32_t windowHeight, int32_t monitorHeight) {
-    return windowHeight >= monitorHeight ? 1 : 0;
+int32_t saverModeForWindow(bool ownWindow, int32_t windowHeight, int32_t monitorHeight) {
+    return ownWindow || windowHeight >= monitorHeight ? 1 : 0;
 }
 
-int32_t ballSizeForWindow(int32_t windowHeight, int32_t monitorHeight, int32_t ballScale) {
-    return computeBallSize(saverModeForWindow(windowHeight, monitorHeight), windowHeight,
+int32_t ballSizeForWindow(bool ownWindow, int32_t windowHeight, int32_t monitorHeight, int32_t ballScale) {
+    return computeBallSize(saverModeForWindow(ownWindow, windowHeight, monitorHeight), windowHeight,
                            monitorHeight, ballScale);
 }

@@ -25,10 +25,11 @@ ScreenRect monitorForWindow(const ScreenRect* monitors, int monitorCount, const 
 // wider or taller than its monitor, such as the root over several monitors, shows its own part.
 ScreenRect desktopPartForWindow(const ScreenRect& window, const ScreenRect& monitor);
 
-// The ball size for a window of the given height on a monitor of the given height: the preview
-// rule against the monitor's height, never larger than the full-screen size.
-int32_t ballSizeForWindow(int32_t windowHeight, int32_t monitorHeight, int32_t ballScale);
+// The ball size for a window of the given height on a monitor of the given height: the full-screen
+// size for the program's own window, else the preview rule against the monitor's height, never
+// larger than the full-screen size.
+int32_t ballSizeForWindow(bool ownWindow, int32_t windowHeight, int32_t monitorHeight, int32_t ballScale);
 
-// The saverMode for placeBalls that gives ballSizeForWindow: 1 (the full-screen size) when the
-// window is at least as tall as its monitor, else 0 (the preview rule).
-int32_t saverModeForWindow(int32_t windowHeight, int32_t monitorHeight);
+// The saverMode for placeBalls that gives ballSizeForWindow: 1 (the full-screen size) for the own
+// window or a window at least as tall as its monitor, else 0 (the preview rule).
+int32_t saverModeForWindow(bool ownWindow, int32_t windowHeight, int32_t monitorHeight);

@@ -66,29 +66,31 @@ TEST(MonitorTest, WindowShowsItsMonitorsDesktopUnlessLargerThanIt) {
 
 TEST(MonitorTest, BallSizeIsThePreviewRuleAgainstTheMonitorCappedAtFullScreen) {
     struct Row {
+        bool ownWindow;
         int32_t windowHeight;
         int32_t monitorHeight;
         int32_t sizes[3];  // at 50, 75 and 100 %
     };
     const Row rows[] = {
-        {1080, 1080, {56, 84, 112}},  // monitor-sized window
-        {720, 720, {56, 84, 112}},    // monitor-sized window on a smaller monitor
-        {1080, 720, {56, 84, 112}},   // taller than its monitor: never more than full screen
-        {112, 1080, {5, 6, 11}},      // preview pane
-        {200, 1080, {10, 15, 20}},
-        {360, 720, {28, 42, 56}},     // half of a 720-high monitor
-        {5, 1080, {0, 0, 1}},         // so small that the base becomes 1
-        {0, 1080, {0, 0, 1}},
+        {false, 1080, 1080, {56, 84, 112}},  // monitor-sized window
+        {false, 720, 720, {56, 84, 112}},    // monitor-sized window on a smaller monitor
+        {false, 1080, 720, {56, 84, 112}},   // taller than its monitor: never more than full screen
+        {false, 112, 1080, {5, 6, 11}},      // preview pane
+        {false, 200, 1080, {10, 15, 20}},
+        {false, 360, 720, {28, 42, 56}},     // half of a 720-high monitor
+        {false, 5, 1080, {0, 0, 1}},         // so small that the base becomes 1
+        {false, 0, 1080, {0, 0, 1}},
+        {true, 720, 1080, {56, 84, 112}},    // the program's own window: always full screen
     };
     for (const Row& row : rows) {
         for (int32_t scale = 0; scale < 3; ++scale) {
             SCOPED_TRACE(testing::Message() << row.windowHeight << " on " << row.monitorHeight
-                                            << ", scale " << scale);
-            EXPECT_EQ(row.sizes[scale], ballSizeForWindow(row.windowHeight, row.monitorHeight, scale));
+                                            << (row.ownWindow ? ", own window" : "") << ", scale " << scale);
+            EXPECT_EQ(row.sizes[scale], ballSizeForWindow(row.ownWindow, row.windowHeight, row.monitorHeight, scale));
             // placeBalls with the matching saver mode must fix the same size.
             ballField = BallField{};
             placeBalls({0, 0, 1920, row.windowHeight}, 5, scale,
-                       saverModeForWindow(row.windowHeight, row.monitorHeight), row.monitorHeight);
+                       saverModeForWindow(row.ownWindow, row.windowHeight, row.monitorHeight), row.monitorHeight);
             EXPECT_EQ(row.sizes[scale], ballField.ballSize);
         }
     }
