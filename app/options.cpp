@@ -10,6 +10,8 @@
 namespace {
 
 constexpr int32_t kLargestWindowSide = 8192;
+// What a window id must be, after the value that is not one.
+const char* const kNotAWindowId = " is not a window id (a decimal or 0x hexadecimal number, not 0)";
 
 struct OptionRow;
 using TakeValue = void (*)(const OptionRow& row, const std::string& value, ParsedOptions& parsed);
@@ -124,7 +126,8 @@ void takeSeed(const OptionRow& row, const std::string& value, ParsedOptions& par
     }
     parsed.options.seedGiven = false;
     parsed.warnings.push_back(std::string("--") + row.name + " " + quoted(value) +
-                              " is not a whole number from 0 to 4294967295; using the clock");
+                              " is not a whole number from 0 to " + std::to_string(UINT32_MAX) +
+                              "; using the clock");
 }
 
 void takeImages(const OptionRow& row, const std::string& value, ParsedOptions& parsed) {
@@ -140,8 +143,7 @@ void takeImages(const OptionRow& row, const std::string& value, ParsedOptions& p
 void takeWindowId(const OptionRow& row, const std::string& value, ParsedOptions& parsed) {
     parsed.options.target = TargetKind::windowId;
     if (!parseWindowId(value.c_str(), parsed.options.windowId) || value.size() != std::strlen(value.c_str()))
-        parsed.error = std::string("--") + row.name + " " + quoted(value) +
-                       " is not a window id (a decimal or 0x hexadecimal number, not 0)";
+        parsed.error = std::string("--") + row.name + " " + quoted(value) + kNotAWindowId;
 }
 
 void takeRoot(const OptionRow&, const std::string&, ParsedOptions& parsed) {
@@ -161,13 +163,16 @@ void takeVersion(const OptionRow&, const std::string&, ParsedOptions& parsed) {
 const char* const kScaleWords[] = {"50", "75", "100", nullptr};
 const char* const kBackgroundWords[] = {"desktop", "black", "white", nullptr};
 
+const std::string kGeometryHelp = "size of the own window (default " + std::to_string(Options{}.width) + "x" +
+                                  std::to_string(Options{}.height) + ")";
+
 const OptionRow kOptionRows[] = {
     {"root", nullptr, nullptr, nullptr, takeRoot,
      "draw on the window in XSCREENSAVER_WINDOW, else on the root window"},
     {"window-id", "ID", nullptr, nullptr, takeWindowId, "draw on window ID (decimal or 0x hex)"},
     {"window", nullptr, nullptr, nullptr, takeOwnWindow,
      "draw in an own window (the default); q, Esc or a click ends it"},
-    {"geometry", "WxH", nullptr, nullptr, takeGeometry, "size of the own window (default 1280x720)"},
+    {"geometry", "WxH", nullptr, nullptr, takeGeometry, kGeometryHelp.c_str()},
     {"count", "N", &Settings::ballCount, nullptr, takeNumber, "number of balls"},
     {"opacity", "N", &Settings::opacityPercent, nullptr, takeNumber, "opacity of the balls in percent"},
     {"scale", "50|75|100", &Settings::ballScale, kScaleWords, takeWord, "scale of the balls in percent"},
@@ -272,9 +277,7 @@ ParsedOptions parseOptions(int argc, const char* const* argv, const char* screen
     if (parsed.error.empty() && parsed.options.target == TargetKind::root) {
         parsed.options.windowId = 0;
         if (screensaverWindow != nullptr && !parseWindowId(screensaverWindow, parsed.options.windowId))
-            fail(parsed, "XSCREENSAVER_WINDOW " + quoted(screensaverWindow) +
-                             " is not a window id (a decimal or 0x hexadecimal number, not 0)",
-                 false);
+            fail(parsed, "XSCREENSAVER_WINDOW " + quoted(screensaverWindow) + kNotAWindowId, false);
     }
     return parsed;
 }
