@@ -38,12 +38,6 @@ struct FrameStats {
 Options options;
 FrameStats stats;
 
-int64_t monotonicNanos() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
-}
-
 uint32_t clockSeed() {
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);

@@ -77,12 +77,6 @@ struct WindowSystem {
 
 WindowSystem x;
 
-int64_t monotonicNanos() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
-}
-
 bool hostIsLittleEndian() {
     const uint32_t one = 1;
     unsigned char first;
@@ -476,6 +470,12 @@ void handleEvent(XEvent& event) {
 }
 
 }  // namespace
+
+int64_t monotonicNanos() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
 
 int openSaverWindow(const Options& options) {
     x = WindowSystem{};

@@ -21,6 +21,9 @@ struct SaverWindowState {
 
 extern SaverWindowState saverWindow;
 
+// CLOCK_MONOTONIC in nanoseconds: the clock of the frame deadlines and of the presentation times.
+int64_t monotonicNanos();
+
 // Opens the display, finds or makes the target window, checks its visual, reads the monitors and
 // the desktop copy, and makes the frame buffer. Prints the reason and returns an exit code
 // (1, or 2 for memory) when the run cannot go on; 0 otherwise. An own window is not yet shown.
