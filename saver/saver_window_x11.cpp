@@ -486,7 +486,10 @@ int openSaverWindow(const Options& options) {
     x.display = XOpenDisplay(nullptr);
     if (x.display == nullptr) {
         const char* name = std::getenv("DISPLAY");
-        std::fprintf(stderr, "zephyrine: cannot open display \"%s\"\n", name != nullptr ? name : "");
+        if (name == nullptr || name[0] == '\0')
+            std::fprintf(stderr, "zephyrine: DISPLAY is not set\n");
+        else
+            std::fprintf(stderr, "zephyrine: cannot open display \"%s\"\n", name);
         return 1;
     }
     const int screen = DefaultScreen(x.display);

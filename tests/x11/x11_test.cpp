@@ -436,7 +436,7 @@ INSTANTIATE_TEST_SUITE_P(EachEnd, EndTest, ::testing::ValuesIn(std::vector<EndCa
 struct OptionCase {
     const char* name;
     std::vector<std::string> args;  // HOST: a host window; GONE: a window that was destroyed
-    std::string env;
+    std::string env;                // one more variable; one that names DISPLAY replaces the test display
     int exitCode;  // -1: runs on
     std::string message;
 };
@@ -454,7 +454,10 @@ TEST_P(OptionTest, BadOptionsEndWithOneOrWarnAndRunOn)
     for (const std::string& arg : c.args) {
         args.push_back(arg == "HOST" ? id(host) : arg == "GONE" ? id(gone) : arg);
     }
-    Program program(args, onTestDisplay(c.env.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.env}));
+    const std::vector<std::string> env = c.env.empty() ? onTestDisplay()
+                                         : c.env.rfind("DISPLAY=", 0) == 0 ? std::vector<std::string>{c.env}
+                                                                           : onTestDisplay({c.env});
+    Program program(args, env);
     if (c.exitCode < 0) {
         ASSERT_TRUE(waitFirstFrame(display, host)) << program.err();
         expectCleanEnd(program);
@@ -471,6 +474,7 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"CountOutOfRange", {"--window-id", "HOST", "--count", "31"}, "", -1,
                    "zephyrine: --count \"31\" is not a whole number from 5 to 30; using 7\n"},
         OptionCase{"WindowIdOfNoWindow", {"--window-id", "GONE"}, "", 1, kMessagePrefix},
+        OptionCase{"DisplayNotSet", {}, "DISPLAY=", 1, "zephyrine: DISPLAY is not set\n"},
         OptionCase{"WindowIdZero", {"--window-id", "0"}, "", 1, kMessagePrefix},
         OptionCase{"WindowIdNotANumber", {"--window-id", "12ab"}, "", 1, kMessagePrefix},
         OptionCase{"MalformedScreensaverWindow", {"--root"}, "XSCREENSAVER_WINDOW=0xzz", 1, kMessagePrefix}),
