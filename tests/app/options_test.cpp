@@ -254,7 +254,7 @@ TEST(OptionsTest, ErrorsEndTheRunWithTheirReason) {
         {{"--window-id", "0x0"}, nullptr, "--window-id \"0x0\""},
         {{"--window-id="}, nullptr, "--window-id \"\""},
         {{"--window-id", "0x"}, nullptr, "--window-id \"0x\""},
-        {{"--window-id", "12abc"}, nullptr, "--window-id \"12abc\""},
+        {{"--window-id", "12ab"}, nullptr, "--window-id \"12ab\""},
         {{"--window-id", "0x1g"}, nullptr, "--window-id \"0x1g\""},
         {{"--window-id", "-5"}, nullptr, "--window-id \"-5\""},
         {{"--window-id", " 5"}, nullptr, "--window-id \" 5\""},
@@ -265,6 +265,7 @@ TEST(OptionsTest, ErrorsEndTheRunWithTheirReason) {
         {{"--root"}, "0", "XSCREENSAVER_WINDOW \"0\""},
         {{"--root"}, "0x2a00003 ", "XSCREENSAVER_WINDOW \"0x2a00003 \""},
         {{"--root"}, "ab12", "XSCREENSAVER_WINDOW \"ab12\""},
+        {{"--root"}, "0xzz", "XSCREENSAVER_WINDOW \"0xzz\""},
     };
     for (const IdRow& row : idRows) {
         SCOPED_TRACE(joined(row.arguments));

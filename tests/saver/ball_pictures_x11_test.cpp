@@ -100,6 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
                                      png.at(std::string(png.begin(), png.end()).find("IDAT") + 6) ^= 0x40;
                                  }),
                                  3},
+                      FolderCase{"bad CRC of the header chunk", Change::write, 1,
+                                 edited([](Bytes& png) { png.at(29) ^= 0x5A; }), 3},
                       FolderCase{"text file", Change::write, 1, {'h', 'e', 'l', 'l', 'o'}, 3},
                       FolderCase{"JPEG", Change::write, 1, kJpeg, 3},
                       // Refused from the header: decoding it would need 40 GB.
