@@ -54,12 +54,13 @@ TEST(SettingsDescriptionTest, EverythingTheControlsWriteIsReadAsShown)
         << XML_ErrorString(XML_GetErrorCode(parser)) << " at line " << XML_GetCurrentLineNumber(parser);
     XML_ParserFree(parser);
 
-    // The sliders' ranges and defaults from the design, and the setting each one moves.
+    // The sliders' ranges and defaults as documented, and the setting each one moves.
     const std::map<std::string, std::array<int, 4>> sliders = {{"count", {5, 30, 7, 0}}, {"opacity", {50, 100, 75, 1}}};
     // What each choice that writes something stands for: the setting and its value.
     const std::map<std::string, std::array<int, 2>> choices = {
         {"scale-75", {2, 1}}, {"scale-50", {2, 0}}, {"background-black", {3, 1}}, {"background-white", {3, 2}}};
-    const Display defaults = displayOf(parse(""));
+    // The documented defaults: 7 balls, 75 %, scale 100 % (2), the desktop (0).
+    const Display defaults{7, 75, 2, 0};
     int controls = 0, silentChoices = 0;
     for (const Attributes& e : elements) {
         const auto arg = e.find(e.at("") == "option" ? "arg-set" : "arg");
@@ -69,15 +70,16 @@ TEST(SettingsDescriptionTest, EverythingTheControlsWriteIsReadAsShown)
             EXPECT_EQ(written, "--root");
         } else if (e.at("") == "number") {
             ++controls;
-            const std::array<int, 4>& design = sliders.at(e.at("id"));
-            EXPECT_EQ(std::stoi(e.at("low")), design[0]);
-            EXPECT_EQ(std::stoi(e.at("high")), design[1]);
-            // At its default the settings program writes nothing: the program's default must match.
-            EXPECT_EQ(std::stoi(e.at("default")), defaults[design[3]]);
+            const std::array<int, 4>& expected = sliders.at(e.at("id"));
+            EXPECT_EQ(std::stoi(e.at("low")), expected[0]);
+            EXPECT_EQ(std::stoi(e.at("high")), expected[1]);
+            // At its default the settings program writes nothing: it must be the program's default.
+            EXPECT_EQ(std::stoi(e.at("default")), expected[2]);
+            EXPECT_EQ(displayOf(parse(""))[expected[3]], expected[2]);
             for (const std::string& bound : {e.at("low"), e.at("high")}) {
                 const ParsedOptions parsed = parse(written.substr(0, written.find('%')) + bound);
                 EXPECT_TRUE(parsed.warnings.empty() && parsed.error.empty()) << bound;
-                EXPECT_EQ(displayOf(parsed)[design[3]], std::stoi(bound));
+                EXPECT_EQ(displayOf(parsed)[expected[3]], std::stoi(bound));
             }
         } else if (e.at("") == "option") {
             ++controls;
