@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -16,29 +15,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr Rgba kOpaqueGreen{10, 200, 30, 255};
+constexpr uint32_t kOpaqueGreen = 0xff0ac81e;
+constexpr uint32_t kGreens[8] = {kOpaqueGreen, kOpaqueGreen, kOpaqueGreen, kOpaqueGreen,
+                                 kOpaqueGreen, kOpaqueGreen, kOpaqueGreen, kOpaqueGreen};
 
-// A fresh folder holding the eight pictures, 16 x 16 and opaque, removed at the end.
+// One of the eight valid pictures, 16 x 16 and opaque.
 Bytes validPicture() { return solidPng(16, 16, kOpaqueGreen); }
-
-class PictureFolder {
-public:
-    PictureFolder()
-    {
-        char pattern[] = "/tmp/zephyrine-pictures-XXXXXX";
-        path_ = mkdtemp(pattern);
-        for (int n = 1; n <= 8; ++n) {
-            write(n, validPicture());
-        }
-    }
-    ~PictureFolder() { fs::remove_all(path_); }
-    std::string file(int n) const { return path_ + "/" + std::to_string(n) + ".png"; }
-    void write(int n, const Bytes& bytes) const { ASSERT_TRUE(writeFile(file(n), bytes)); }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // The valid picture after edit.
 template <typename Edit>
@@ -71,18 +53,19 @@ protected:
 
 TEST_P(BallPictureFolders, LoadGivesTheStatedResult)
 {
-    const PictureFolder folder;
+    const TempDir folder;
     const FolderCase& row = GetParam();
+    const std::string file = solidPictures(folder, kGreens, 16) + "/" + std::to_string(row.n) + ".png";
     switch (row.change) {
-    case Change::write: folder.write(row.n, row.bytes); break;
-    case Change::remove: fs::remove(folder.file(row.n)); break;
+    case Change::write: ASSERT_TRUE(writeFile(file, row.bytes)); break;
+    case Change::remove: fs::remove(file); break;
     case Change::makeDirectory:
-        fs::remove(folder.file(row.n));
-        fs::create_directory(folder.file(row.n));
+        fs::remove(file);
+        fs::create_directory(file);
         break;
-    case Change::removeFolder: fs::remove_all(folder.path()); break;
+    case Change::removeFolder: fs::remove_all(folder.path); break;
     }
-    EXPECT_EQ(row.expected, loadBallPictures(folder.path().c_str()));
+    EXPECT_EQ(row.expected, loadBallPictures(folder.path.c_str()));
     if (row.expected != 0) {
         EXPECT_FALSE(pictures[0].pixels) << "a failed load keeps no picture";
     }

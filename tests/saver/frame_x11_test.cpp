@@ -21,18 +21,7 @@ namespace {
 constexpr int kBlendTolerance = 2;
 constexpr uint32_t kUntouched = 0x5a5a5a5au;
 
-struct Rgb {
-    int r;
-    int g;
-    int b;
-};
-
-void expectNear(const Rgb& expected, uint32_t pixel, int tolerance)
-{
-    EXPECT_NEAR(expected.r, static_cast<int>(pixel >> 16 & 0xff), tolerance);
-    EXPECT_NEAR(expected.g, static_cast<int>(pixel >> 8 & 0xff), tolerance);
-    EXPECT_NEAR(expected.b, static_cast<int>(pixel & 0xff), tolerance);
-}
+constexpr uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return r << 16 | g << 8 | b; }
 
 // A frame buffer with stride padding filled with kUntouched, so a write past
 // the frame's width shows.
@@ -84,7 +73,7 @@ struct RuleCase {
     int32_t opacity;
     int32_t backgroundType;  // 1 black, 2 white
     uint8_t alpha;
-    Rgb expected;  // P x (a x s) + D x (1 - a x s) for P = (200, 100, 50)
+    uint32_t expected;  // P x (a x s) + D x (1 - a x s) for P = (200, 100, 50)
 };
 
 void PrintTo(const RuleCase& row, std::ostream* out)
@@ -105,21 +94,21 @@ TEST_P(PerPixelRule, BallPixelsFollowTheRule)
     composeFrame(frame.pixels, 1);
     for (const int corner : {2, 5, 9}) {
         SCOPED_TRACE(corner);
-        expectNear(row.expected, frame.at(corner, corner), kBlendTolerance);
+        EXPECT_PRED3(near, frame.at(corner, corner), row.expected, kBlendTolerance);
     }
-    const int plain = row.backgroundType == 1 ? 0 : 255;
-    expectNear({plain, plain, plain}, frame.at(1, 1), 0);
-    expectNear({plain, plain, plain}, frame.at(10, 10), 0);
+    const uint32_t plain = row.backgroundType == 1 ? 0 : 0xffffff;
+    EXPECT_PRED3(near, frame.at(1, 1), plain, 0);
+    EXPECT_PRED3(near, frame.at(10, 10), plain, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PerPixelRule,
-    ::testing::Values(RuleCase{50, 1, 255, {100, 50, 25}}, RuleCase{75, 1, 255, {150, 75, 38}},
-                      RuleCase{100, 1, 255, {200, 100, 50}}, RuleCase{50, 2, 255, {228, 178, 153}},
-                      RuleCase{75, 2, 255, {214, 139, 101}}, RuleCase{100, 2, 255, {200, 100, 50}},
-                      RuleCase{50, 1, 128, {50, 25, 13}}, RuleCase{75, 1, 128, {75, 38, 19}},
-                      RuleCase{100, 1, 128, {100, 50, 25}}, RuleCase{50, 2, 128, {241, 216, 204}},
-                      RuleCase{75, 2, 128, {234, 197, 178}}, RuleCase{100, 2, 128, {228, 178, 153}}));
+    ::testing::Values(RuleCase{50, 1, 255, rgb(100, 50, 25)}, RuleCase{75, 1, 255, rgb(150, 75, 38)},
+                      RuleCase{100, 1, 255, rgb(200, 100, 50)}, RuleCase{50, 2, 255, rgb(228, 178, 153)},
+                      RuleCase{75, 2, 255, rgb(214, 139, 101)}, RuleCase{100, 2, 255, rgb(200, 100, 50)},
+                      RuleCase{50, 1, 128, rgb(50, 25, 13)}, RuleCase{75, 1, 128, rgb(75, 38, 19)},
+                      RuleCase{100, 1, 128, rgb(100, 50, 25)}, RuleCase{50, 2, 128, rgb(241, 216, 204)},
+                      RuleCase{75, 2, 128, rgb(234, 197, 178)}, RuleCase{100, 2, 128, rgb(228, 178, 153)}));
 
 // Ball 1 lies over ball 0; both are cut at the frame's edges and nothing is
 // written into the stride's padding.
@@ -133,10 +122,10 @@ TEST_F(FrameComposition, LaterBallsOnTopAndClippedToTheFrame)
     ASSERT_TRUE(setBallOpacity(100));
     Frame frame(10, 10, 2);
     composeFrame(frame.pixels, 2);
-    expectNear({255, 0, 0}, frame.at(1, 1), 0);
-    expectNear({0, 0, 255}, frame.at(3, 3), 0);
-    expectNear({0, 0, 255}, frame.at(9, 9), 0);
-    expectNear({0, 0, 0}, frame.at(0, 9), 0);
+    EXPECT_PRED3(near, frame.at(1, 1), rgb(255, 0, 0), 0);
+    EXPECT_PRED3(near, frame.at(3, 3), rgb(0, 0, 255), 0);
+    EXPECT_PRED3(near, frame.at(9, 9), rgb(0, 0, 255), 0);
+    EXPECT_PRED3(near, frame.at(0, 9), rgb(0, 0, 0), 0);
     for (int y = 0; y < 10; ++y) {
         EXPECT_EQ(kUntouched, frame.at(10, y));
         EXPECT_EQ(kUntouched, frame.at(11, y));
@@ -157,7 +146,7 @@ TEST_F(FrameComposition, TinyFrames)
     ASSERT_TRUE(makeBackground(2, nullptr, {0, 0, 0, 0}, 1, 1));
     Frame single(1, 1);
     composeFrame(single.pixels, 1);
-    expectNear({0, 0, 255}, single.at(0, 0), 0);
+    EXPECT_PRED3(near, single.at(0, 0), rgb(0, 0, 255), 0);
     EXPECT_EQ(kUntouched, single.values[1]);
 }
 
@@ -180,15 +169,15 @@ TEST_F(FrameComposition, PlainBackgroundsFillTheFrame)
     const struct {
         int32_t type;
         const DesktopPixels* desktop;
-        int plain;
-    } rows[] = {{0, nullptr, 0}, {1, &desktop, 0}, {2, &desktop, 255}, {7, &desktop, 255}};
+        uint32_t plain;
+    } rows[] = {{0, nullptr, 0}, {1, &desktop, 0}, {2, &desktop, 0xffffff}, {7, &desktop, 0xffffff}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.type);
         ASSERT_TRUE(makeBackground(row.type, row.desktop, {0, 0, 8, 4}, 8, 4));
         Frame frame(8, 4);
         composeFrame(frame.pixels, 0);
         for (int i = 0; i < 32; ++i) {
-            expectNear({row.plain, row.plain, row.plain}, frame.values[i], 0);
+            EXPECT_PRED3(near, frame.values[i], row.plain, 0);
         }
     }
 }
@@ -224,7 +213,7 @@ TEST_F(FrameComposition, DesktopShrunkByAveragingInAPreview)
     composeFrame(frame.pixels, 0);
     for (int i = 0; i < 48; ++i) {
         SCOPED_TRACE(i);
-        expectNear({128, 128, 128}, frame.values[i], 4);
+        EXPECT_PRED3(near, frame.values[i], rgb(128, 128, 128), 4);
     }
 }
 

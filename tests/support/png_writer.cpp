@@ -1,7 +1,13 @@
-// Test pictures written with libpng's simplified API.
+// Test pictures written with libpng's simplified API, and the folders they go in.
 #include "support/png_writer.h"
 
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -29,6 +35,11 @@ Bytes solidPng(int32_t width, int32_t height, Rgba colour)
     return png;
 }
 
+Bytes solidPng(int32_t width, int32_t height, uint32_t argb)
+{
+    return solidPng(width, height, Rgba{uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), uint8_t(argb >> 24)});
+}
+
 void setPngSize(Bytes& png, uint32_t width, uint32_t height)
 {
     // Signature (8), IHDR length and type (8), width and height at 16..23; the
@@ -50,4 +61,36 @@ bool writeFile(const std::string& path, const Bytes& bytes)
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(file);
+}
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "zephyrine-test-XXXXXX").string();
+    EXPECT_NE(mkdtemp(pattern.data()), nullptr) << pattern;
+    path = pattern;
+}
+
+TempDir::~TempDir()
+{
+    if (!path.empty()) {
+        std::filesystem::remove_all(path);
+    }
+}
+
+std::string solidPictures(const TempDir& dir, const uint32_t (&colours)[8], int32_t side)
+{
+    for (int k = 0; k < 8; ++k) {
+        EXPECT_TRUE(writeFile(dir.path + "/" + std::to_string(k + 1) + ".png", solidPng(side, side, colours[k])));
+    }
+    return dir.path;
+}
+
+bool near(uint32_t a, uint32_t b, int tolerance)
+{
+    for (int shift = 0; shift < 24; shift += 8) {
+        if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) {
+            return false;
+        }
+    }
+    return true;
 }

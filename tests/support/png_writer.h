@@ -1,5 +1,6 @@
 // Test pictures for the X11 tests: PNG bytes of one straight-alpha colour made
-// with libpng, a header that claims another size, and files written from bytes.
+// with libpng, a header that claims another size, files written from bytes, the
+// folders that hold them, and pixels compared within a tolerance.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,8 @@ using Bytes = std::vector<unsigned char>;
 
 // A PNG of width x height in one colour; empty when libpng refuses.
 Bytes solidPng(int32_t width, int32_t height, Rgba colour);
+// The same for a colour written 0xAARRGGBB.
+Bytes solidPng(int32_t width, int32_t height, uint32_t argb);
 
 // Makes the header of png claim width x height, with a correct checksum, while
 // the image data stays as it was.
@@ -24,3 +27,17 @@ void setPngSize(Bytes& png, uint32_t width, uint32_t height);
 
 // Writes bytes to path, replacing the file; false when it cannot be written.
 bool writeFile(const std::string& path, const Bytes& bytes);
+
+// A fresh folder under the temporary folder, removed with everything in it.
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    std::string path;
+};
+
+// Writes 1.png to 8.png into dir, picture k side x side in colours[k - 1]
+// (0xAARRGGBB); returns the folder.
+std::string solidPictures(const TempDir& dir, const uint32_t (&colours)[8], int32_t side = 128);
+
+// Channels of a and b (0xRRGGBB, the top byte ignored) differ by at most tolerance.
+bool near(uint32_t a, uint32_t b, int tolerance = 2);

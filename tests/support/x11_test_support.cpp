@@ -184,16 +184,6 @@ Image capture(Display* display, Window window)
     return image;
 }
 
-bool near(uint32_t a, uint32_t b, int tolerance)
-{
-    for (int shift = 0; shift < 24; shift += 8) {
-        if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout)
 {
     const auto end = std::chrono::steady_clock::now() + timeout;
@@ -282,20 +272,6 @@ int segmentsOf(pid_t pid)
         count += creator == pid;
     }
     return count;
-}
-
-TempDir::TempDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "zephyrine-x11-XXXXXX").string();
-    EXPECT_NE(mkdtemp(pattern.data()), nullptr) << pattern;
-    path = pattern;
-}
-
-TempDir::~TempDir()
-{
-    if (!path.empty()) {
-        std::filesystem::remove_all(path);
-    }
 }
 
 std::string readFile(const std::string& path)

@@ -5,6 +5,8 @@
 #include <X11/Xlib.h>
 #include <sys/types.h>
 
+#include "support/png_writer.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -50,17 +52,7 @@ struct Image {
 };
 Image capture(Display* display, Window window);
 
-// Channels of a and b differ by at most tolerance.
-bool near(uint32_t a, uint32_t b, int tolerance = 2);
-
 bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout);
-
-// A fresh folder under the temporary folder, removed with everything in it.
-struct TempDir {
-    TempDir();
-    ~TempDir();
-    std::string path;
-};
 
 // The real program as a child, its standard error going to a file.
 class Program {

@@ -39,19 +39,6 @@ std::string id(Window window) { return std::to_string(window); }
 
 void writeText(const std::string& path, const std::string& text) { writeFile(path, Bytes(text.begin(), text.end())); }
 
-Bytes solid(int width, int height, uint32_t argb)
-{
-    return solidPng(width, height, Rgba{uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), uint8_t(argb >> 24)});
-}
-
-std::string solidPictures(const TempDir& dir, const uint32_t (&colours)[8] = kColours)
-{
-    for (int k = 0; k < 8; ++k) {
-        writeFile(dir.path + "/" + std::to_string(k + 1) + ".png", solid(128, 128, colours[k]));
-    }
-    return dir.path;
-}
-
 // The frame pixel for a picture pixel argb at opacity percent over background:
 // P * (a * s) + D * (1 - a * s).
 uint32_t over(uint32_t argb, int opacity, uint32_t background)
@@ -101,8 +88,8 @@ int ballSideOn(Display* display, const std::string& name, int x, int y, int widt
 {
     TempDir dir;
     const Window host = makeHostWindow(display, x, y, width, height);
-    Program program({"--window-id", id(host), "--images", solidPictures(dir), "--seed", kEachPictureOnce, "--count",
-                     "8", "--opacity", "100", "--background", "black", "--scale", std::to_string(scale)},
+    Program program({"--window-id", id(host), "--images", solidPictures(dir, kColours), "--seed", kEachPictureOnce,
+                     "--count", "8", "--opacity", "100", "--background", "black", "--scale", std::to_string(scale)},
                     {"DISPLAY=" + name});
     EXPECT_TRUE(waitFirstFrame(display, host)) << program.err();
     int side = ballSide(capture(display, host));
@@ -141,8 +128,8 @@ TEST_P(PixelRuleTest, EachPictureShowsItsColourAtTheOpacityOverTheBackground)
     const RuleCase c = GetParam();
     TempDir dir;
     const Window host = makeHostWindow(testDisplay(), 0, 0, 640, 360);
-    Program program({"--window-id", id(host), "--images", solidPictures(dir), "--seed", kEachPictureOnce, "--count",
-                     "8", "--opacity", std::to_string(c.opacity), "--background", c.background ? "white" : "black"},
+    Program program({"--window-id", id(host), "--images", solidPictures(dir, kColours), "--seed", kEachPictureOnce,
+                     "--count", "8", "--opacity", std::to_string(c.opacity), "--background", c.background ? "white" : "black"},
                     onTestDisplay());
     ASSERT_TRUE(waitFirstFrame(testDisplay(), host)) << program.err();
     const Image image = capture(testDisplay(), host);
@@ -231,7 +218,7 @@ TEST(BallFieldOnScreenTest, SeedOnePlacesBallsAsOnWindowsAndTicksMoveThemOnePixe
     // ball 1 shows 7.png at (1636, 239) going (-1, -1).
     TempDir dir;
     const Window host = makeHostWindow(testDisplay(), 0, 0, 1920, 1080);
-    Program program({"--window-id", id(host), "--images", solidPictures(dir), "--seed", "1", "--count", "5",
+    Program program({"--window-id", id(host), "--images", solidPictures(dir, kColours), "--seed", "1", "--count", "5",
                      "--opacity", "100", "--background", "black"},
                     onTestDisplay());
     ASSERT_TRUE(waitFirstFrame(testDisplay(), host)) << program.err();
@@ -449,7 +436,7 @@ TEST_P(OptionTest, BadOptionsEndWithOneOrWarnAndRunOn)
     XDestroyWindow(display, gone);
     XSync(display, False);
     TempDir dir;
-    std::vector<std::string> args{"--images", solidPictures(dir)};
+    std::vector<std::string> args{"--images", solidPictures(dir, kColours)};
     for (const std::string& arg : c.args) {
         args.push_back(arg == "HOST" ? id(host) : arg == "GONE" ? id(gone) : arg);
     }
@@ -482,15 +469,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PictureTest, DamagedPictureEndsWithThreeWithoutADisplayOddSizesRun)
 {
     TempDir damaged;
-    const std::string png = readFile(solidPictures(damaged) + "/1.png");
+    const std::string png = readFile(solidPictures(damaged, kColours) + "/1.png");
     writeText(damaged.path + "/1.png", png.substr(0, png.size() / 2));
     Program refused({"--images", damaged.path}, {});
     expectExit(refused, 3);
     EXPECT_EQ(refused.err(), "Images not found, please reinstall the screen saver!\n");
 
     TempDir odd;
-    writeFile(solidPictures(odd) + "/1.png", solid(1, 1, 0xFFFF0000));
-    writeFile(odd.path + "/2.png", solid(200, 50, 0x8000FF00));
+    writeFile(solidPictures(odd, kColours) + "/1.png", solidPng(1, 1, 0xFFFF0000));
+    writeFile(odd.path + "/2.png", solidPng(200, 50, 0x8000FF00));
     const Window host = makeHostWindow(testDisplay(), 0, 0, 320, 180);
     Program program({"--window-id", id(host), "--images", odd.path, "--seed", kEachPictureOnce, "--count", "8"},
                     onTestDisplay());
@@ -506,7 +493,8 @@ TEST_P(HostWindowTest, RunsAtAnySizeUntilTheEnd)
     const WindowCase c = GetParam();
     TempDir dir;
     const Window host = makeHostWindow(testDisplay(), 0, 0, c.width, c.height);
-    Program program({"--window-id", id(host), "--images", solidPictures(dir), "--count", "30", "--background", "black"},
+    Program program({"--window-id", id(host), "--images", solidPictures(dir, kColours), "--count", "30", "--background",
+                     "black"},
                     onTestDisplay());
     ASSERT_TRUE(waitFirstFrame(testDisplay(), host)) << program.err();
     if (c.resizedWidth) {
@@ -529,7 +517,7 @@ TEST(HostInputTest, SelectsOnlyStructureChangesOnTheHostsWindow)
 {
     TempDir dir;
     const Window host = makeHostWindow(testDisplay(), 0, 0, 320, 180);
-    Program program({"--window-id", id(host), "--images", solidPictures(dir)}, onTestDisplay());
+    Program program({"--window-id", id(host), "--images", solidPictures(dir, kColours)}, onTestDisplay());
     ASSERT_TRUE(waitFirstFrame(testDisplay(), host)) << program.err();
     XWindowAttributes attributes;
     ASSERT_TRUE(XGetWindowAttributes(testDisplay(), host, &attributes));
@@ -544,7 +532,7 @@ TEST(VisualTest, PseudoColorRootEndsWithAMessageAndOne)
     ASSERT_NE(eightBit.display, nullptr);
     ASSERT_EQ(DefaultVisual(eightBit.display, 0)->c_class, PseudoColor);
     TempDir dir;
-    Program program({"--root", "--images", solidPictures(dir)}, {"DISPLAY=" + eightBit.name});
+    Program program({"--root", "--images", solidPictures(dir, kColours)}, {"DISPLAY=" + eightBit.name});
     expectExit(program, 1);
     EXPECT_EQ(program.err().rfind(kMessagePrefix, 0), 0u) << program.err();
 }
