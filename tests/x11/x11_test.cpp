@@ -284,16 +284,25 @@ TEST_P(BackgroundTest, ShowsTheChosenBackgroundCutAndScaledToTheWindow)
     std::vector<std::string> args{"--images", solidPictures(dir, kClear), "--background", c.background};
     std::vector<std::string> env;
     Window target = 0;
+    // The host's copy stays until the run has ended, then goes: 8 MB on the shared server.
+    struct PixmapFreed {
+        Display* display;
+        Pixmap pixmap;
+        ~PixmapFreed() { if (pixmap) XFreePixmap(display, pixmap); }
+    } screenshot{display, 0};
     if (c.source == Source::RootBeforeMapping) {
-        XSetWindowBackgroundPixmap(display, DefaultRootWindow(display), desktopPixmap(display, c.pattern));
+        // The root's background keeps its own reference, until the next test resets it.
+        const Pixmap pixmap = desktopPixmap(display, c.pattern);
+        XSetWindowBackgroundPixmap(display, DefaultRootWindow(display), pixmap);
+        XFreePixmap(display, pixmap);
         XClearWindow(display, DefaultRootWindow(display));
         args.push_back("--window");
     } else {
         target = makeHostWindow(display, 0, 0, c.width, c.height);
         if (c.source == Source::Screenshot) {
-            const Pixmap pixmap = desktopPixmap(display, c.pattern);
+            screenshot.pixmap = desktopPixmap(display, c.pattern);
             XChangeProperty(display, target, XInternAtom(display, "_SCREENSAVER_SCREENSHOT", False), XA_PIXMAP, 32,
-                            PropModeReplace, reinterpret_cast<const unsigned char*>(&pixmap), 1);
+                            PropModeReplace, reinterpret_cast<const unsigned char*>(&screenshot.pixmap), 1);
         }
         // As the hosts start it: --root with the window in the environment, in hex.
         char hex[32];
