@@ -517,7 +517,7 @@ TEST_P(HostWindowTest, RunsAtAnySizeUntilTheEnd)
     expectCleanEnd(program);
 }
 
-// A 200-high pane has balls of 200 * 112 / 1080 = 20; a monitor-high one keeps 112.
+// From one pixel up, and resized below a ball's side or larger while running: each draws and runs on.
 INSTANTIATE_TEST_SUITE_P(Sizes, HostWindowTest, ::testing::ValuesIn(std::vector<WindowCase>{
     {"OnePixel", 1, 1, 0, 0}, {"NarrowerThanItsBalls", 3, 200, 0, 0},
     {"ShrunkBelowABallWhileRunning", 1920, 1080, 60, 1080}, {"GrownWhileRunning", 320, 180, 640, 360}}), kRowName);
