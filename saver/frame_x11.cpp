@@ -25,8 +25,9 @@ uint32_t backgroundColour = kBlack;
 // The solid mask of the balls' opacity; null draws them unscaled.
 pixman_image_t* ballMask;
 
-// pixman images over the caller's frame buffers, kept so that composing a frame
-// allocates nothing: one per buffer of a double-buffered presentation.
+// The pixman image over the caller's frame buffer, kept so that composing a frame
+// allocates nothing: the window presents from one buffer, so one is enough; it is
+// made again when the buffer changes (a new size).
 struct FrameWrapper {
     uint32_t* pixels;
     int32_t width;
@@ -34,7 +35,7 @@ struct FrameWrapper {
     int32_t stride;
     pixman_image_t* image;
 };
-constexpr int kFrameWrappers = 2;
+constexpr int kFrameWrappers = 1;
 FrameWrapper frameWrappers[kFrameWrappers];
 int oldestWrapper;
 
