@@ -19,6 +19,8 @@
 #                     600) and print its private bytes and handles every 10 s
 #   ./build.sh bench [ARGS]  run the native and Windows benchmarks and print
 #                     their tables (quiet the machine first)
+#   ./build.sh deb    build the Debian package of the X11 display mode,
+#                     BUILD_DIR/zephyrine_<version>_<arch>.deb
 # BUILD_DIR (default ./build) holds the builds and the private Wine prefix.
 set -euo pipefail
 
@@ -29,7 +31,9 @@ JOBS=$(nproc)
 PACKAGES=(cmake make g++ libgtest-dev googletest libbenchmark-dev zlib1g-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 fonts-wine xvfb xauth x11-utils imagemagick nsis clang libclang-rt-14-dev
-  pkg-config libx11-dev libxext-dev libxrandr-dev libpixman-1-dev libpng-dev)
+  pkg-config libx11-dev libxext-dev libxrandr-dev libpixman-1-dev libpng-dev
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
+  dpkg-dev lintian xscreensaver x11-apps libexpat1-dev)
 
 say() { printf '== %s\n' "$*"; }
 
@@ -71,6 +75,24 @@ build_windows() {
   else
     cmake --build "$BUILD_DIR/win" --target "$@" -j "$JOBS"
   fi
+}
+
+# The Debian package, built as Debian builds one: for /usr, with the
+# compiler and linker flags of dpkg-buildflags (hardening included), in a tree
+# of its own, with the test program of the package. The package lands in
+# BUILD_DIR; ctest -L package in that tree tests it.
+build_deb() {
+  local dir=$BUILD_DIR/deb cflags cxxflags cppflags ldflags
+  cflags=$(cd "$SRC" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CFLAGS)
+  cxxflags=$(cd "$SRC" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS)
+  ldflags=$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)
+  cppflags=$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CPPFLAGS)
+  cmake -S "$SRC" -B "$dir" -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
+    -DCMAKE_C_FLAGS="$cppflags $cflags" -DCMAKE_CXX_FLAGS="$cppflags $cxxflags" \
+    -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+    -DZEPHYRINE_PACKAGE_DIR="$BUILD_DIR" -DZEPHYRINE_PACKAGE_TESTS=ON >/dev/null
+  cmake --build "$dir" --target deb package_tests -j "$JOBS"
+  say "Debian package: $(ls "$BUILD_DIR"/zephyrine_*.deb)"
 }
 
 XVFB_PID=
@@ -132,6 +154,8 @@ run_tests() {
   build_native "$BUILD_DIR/native-asan" -DZEPHYRINE_SANITIZE=ON
   say "fuzzers, built with clang"
   build_fuzzers
+  say "Debian package"
+  build_deb
   say "Windows build"
   build_windows
   file "$BUILD_DIR/win/dist/Zephyrine.scr"
@@ -144,6 +168,8 @@ run_tests() {
   ctest --test-dir "$BUILD_DIR/native" -j "$JOBS" --output-on-failure || failed=1
   say "native tests, sanitized"
   ctest --test-dir "$BUILD_DIR/native-asan" -j "$JOBS" --output-on-failure || failed=1
+  say "tests of the Debian package"
+  ctest --test-dir "$BUILD_DIR/deb" -L package -j "$JOBS" --output-on-failure || failed=1
   say "fuzzing"
   ctest --test-dir "$BUILD_DIR/fuzz" -L fuzz -j "$JOBS" --output-on-failure || failed=1
   say "Windows tests under Wine"
@@ -325,6 +351,7 @@ run_soak() {
 ensure_packages
 case "${1:-}" in
   bench) shift; run_benchmarks "$@" ;;
+  deb) build_deb ;;
   check) shift; check_target "$@" ;;
   fuzz) shift; run_fuzzers "$@" ;;
   test) run_tests ;;
@@ -332,5 +359,5 @@ case "${1:-}" in
   run-x11) run_x11 ;;
   settings) open_settings ;;
   soak) shift; run_soak "$@" ;;
-  *) echo "usage: $0 test|run|run-x11|settings|check|fuzz|soak|bench" >&2; exit 2 ;;
+  *) echo "usage: $0 test|run|run-x11|settings|check|fuzz|soak|bench|deb" >&2; exit 2 ;;
 esac

@@ -1,0 +1,305 @@
+// Helpers for the X11 display mode's tests (see x11_test_support.h).
+// GoogleTest first: Xlib defines macros (None, Bool) that its headers use as names.
+#include <gtest/gtest.h>
+
+#include "support/x11_test_support.h"
+
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+// The test's environment without DISPLAY and XSCREENSAVER_WINDOW.
+std::vector<std::string> cleanEnvironment()
+{
+    std::vector<std::string> result;
+    for (char** e = environ; *e; ++e) {
+        if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "XSCREENSAVER_WINDOW=", 20) != 0) {
+            result.push_back(*e);
+        }
+    }
+    return result;
+}
+
+// argv[0], looked up in PATH, with envp; standard output discarded, standard error to errorPath.
+pid_t spawn(std::vector<std::string> argv, std::vector<std::string> envp, const std::string& errorPath)
+{
+    std::vector<char*> a, e;
+    for (std::string& arg : argv) {
+        a.push_back(arg.data());
+    }
+    for (std::string& variable : envp) {
+        e.push_back(variable.data());
+    }
+    a.push_back(nullptr), e.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    const int failed = posix_spawnp(&pid, a[0], &actions, nullptr, a.data(), e.data());
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(failed, 0) << "cannot start " << argv[0];
+    return failed ? -1 : pid;
+}
+
+// Errors from windows that a test or the program destroyed are expected.
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
+
+std::unique_ptr<XServer> sharedServer;
+std::vector<Window> hostWindows;  // on the shared server
+
+// After each test the shared server is as new: no host windows, a black root.
+class HostWindowSweeper : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo&) override
+    {
+        Display* display = testDisplay();
+        for (Window window : hostWindows) {
+            XDestroyWindow(display, window);
+        }
+        hostWindows.clear();
+        XSetWindowBackground(display, DefaultRootWindow(display), BlackPixel(display, 0));
+        XClearWindow(display, DefaultRootWindow(display));
+        XSync(display, False);
+    }
+};
+
+class XvfbEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        XSetErrorHandler(ignoreXError);
+        sharedServer = std::make_unique<XServer>(xvfb("1920x1080x24"));
+        ::testing::UnitTest::GetInstance()->listeners().Append(new HostWindowSweeper);
+    }
+    void TearDown() override { sharedServer.reset(); }
+};
+::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
+
+}  // namespace
+
+XServer::XServer(std::vector<std::string> argv)
+{
+    int fds[2];
+    if (pipe(fds) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return;
+    }
+    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    argv.push_back("-displayfd");
+    argv.push_back(std::to_string(fds[1]));
+    pid_ = spawn(argv, cleanEnvironment(), "/dev/null");
+    close(fds[1]);
+    std::string number;
+    pollfd readable{fds[0], POLLIN, 0};
+    char c = 0;
+    while (pid_ > 0 && poll(&readable, 1, 5000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') {
+        number += c;
+    }
+    close(fds[0]);
+    if (number.empty()) {
+        ADD_FAILURE() << argv[0] << " did not report a display within 5 s";
+        return;
+    }
+    name = ":" + number;
+    waitUntil([&] { return (display = XOpenDisplay(name.c_str())) != nullptr; }, 5s);
+    EXPECT_NE(display, nullptr) << "cannot connect to " << argv[0] << " on " << name;
+}
+
+XServer::~XServer()
+{
+    if (display) {
+        XCloseDisplay(display);
+    }
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+std::vector<std::string> xvfb(const std::string& screen)
+{
+    return {"Xvfb", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
+}
+
+Display* testDisplay() { return sharedServer->display; }
+const std::string& testDisplayName() { return sharedServer->name; }
+
+Window makeHostWindow(Display* display, int x, int y, int width, int height, unsigned long background)
+{
+    Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), x, y, width, height, 0, 0, background);
+    XSetWindowAttributes attributes;
+    attributes.override_redirect = True;
+    XChangeWindowAttributes(display, window, CWOverrideRedirect, &attributes);
+    XMapWindow(display, window);
+    XSync(display, False);
+    if (display == testDisplay()) {
+        hostWindows.push_back(window);
+    }
+    return window;
+}
+
+Image capture(Display* display, Window window)
+{
+    Image image;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes)) {
+        return image;
+    }
+    XImage* x = XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+    if (!x) {
+        return image;
+    }
+    image.width = x->width;
+    image.height = x->height;
+    image.pixels.resize(size_t(x->width) * x->height);
+    // x8r8g8b8 in host order is read directly: XGetPixel is slow under the sanitizers.
+    const uint32_t one = 1;
+    const bool hostIsLsbFirst = *reinterpret_cast<const unsigned char*>(&one) == 1;
+    const bool direct = x->bits_per_pixel == 32 && (x->byte_order == LSBFirst) == hostIsLsbFirst &&
+                        x->red_mask == 0xFF0000 &&
+                        x->green_mask == 0xFF00 && x->blue_mask == 0xFF;
+    for (int y = 0; y < x->height; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(x->data + size_t(y) * x->bytes_per_line);
+        for (int i = 0; i < x->width; ++i) {
+            image.pixels[size_t(y) * x->width + i] = (direct ? row[i] : uint32_t(XGetPixel(x, i, y))) & 0xFFFFFF;
+        }
+    }
+    XDestroyImage(x);
+    return image;
+}
+
+bool near(uint32_t a, uint32_t b, int tolerance)
+{
+    for (int shift = 0; shift < 24; shift += 8) {
+        if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout)
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+Program::Program(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& path)
+{
+    std::vector<std::string> argv{path};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> envp = cleanEnvironment();
+    envp.insert(envp.end(), env.begin(), env.end());
+    pid_ = spawn(argv, envp, dir_.path + "/err");
+}
+
+Program::~Program()
+{
+    if (running()) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status_, 0);
+    }
+}
+
+bool Program::running()
+{
+    return pid_ > 0 && status_ == -1 && waitpid(pid_, &status_, WNOHANG) == 0;
+}
+
+bool Program::waitEnd(std::chrono::milliseconds timeout, int* status)
+{
+    bool ended = waitUntil([&] { return !running(); }, timeout);
+    *status = status_;
+    return ended;
+}
+
+std::string Program::err() const { return readFile(dir_.path + "/err"); }
+
+std::vector<std::string> onTestDisplay(std::vector<std::string> env)
+{
+    env.push_back("DISPLAY=" + testDisplayName());
+    return env;
+}
+
+bool waitFirstFrame(Display* display, Window window, int x, int y)
+{
+    return waitUntil([&] {
+        XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
+        bool drawn = image && (XGetPixel(image, 0, 0) & 0xFFFFFF) != 0x123456;
+        if (image) {
+            XDestroyImage(image);
+        }
+        return drawn;
+    }, 5s);
+}
+
+void expectCleanEnd(Program& program, int signal)
+{
+    // A frame is 30 ms; the rest is room for a loaded machine and the sanitizers' exit checks.
+    constexpr auto kEndWithin = 500ms;
+    if (signal) {
+        kill(program.pid(), signal);
+    }
+    int status = 0;
+    EXPECT_TRUE(program.waitEnd(kEndWithin, &status)) << "still running " << kEndWithin.count() << " ms after signal " << signal;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status << "\n" << program.err();
+    EXPECT_TRUE(waitUntil([&] { return segmentsOf(program.pid()) == 0; }, 1s)) << "shared memory left behind";
+}
+
+int segmentsOf(pid_t pid)
+{
+    // Columns: key shmid perms size cpid ...
+    std::istringstream table(readFile("/proc/sysvipc/shm"));
+    std::string line;
+    std::getline(table, line);
+    int count = 0;
+    while (std::getline(table, line)) {
+        std::istringstream row(line);
+        long key, id, perms, size, creator = 0;
+        row >> key >> id >> perms >> size >> creator;
+        count += creator == pid;
+    }
+    return count;
+}
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "zephyrine-x11-XXXXXX").string();
+    EXPECT_NE(mkdtemp(pattern.data()), nullptr) << pattern;
+    path = pattern;
+}
+
+TempDir::~TempDir()
+{
+    if (!path.empty()) {
+        std::filesystem::remove_all(path);
+    }
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}

@@ -1,0 +1,97 @@
+// Helpers for the X11 display mode's tests: private X servers, host windows,
+// pixels read back, the real program as a child process, and pictures.
+#pragma once
+
+#include <X11/Xlib.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+// An X server of the test's own on the display number it reports itself:
+// argv[0] started with argv[1..] plus -displayfd, and a connection to it. The
+// test fails when it does not come up within five seconds. Ending the object
+// kills the server and waits for it.
+class XServer {
+public:
+    explicit XServer(std::vector<std::string> argv);
+    ~XServer();
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+    std::string name;  // ":N"
+    Display* display = nullptr;
+
+private:
+    pid_t pid_ = -1;
+};
+
+// The command of an Xvfb with one screen (WxHxDEPTH) that outlives its clients.
+std::vector<std::string> xvfb(const std::string& screen);
+
+// The test program's Xvfb (1920 x 1080 x 24, -noreset), started once.
+Display* testDisplay();
+const std::string& testDisplayName();
+
+// A mapped child of the root, drawn by the server in background; on the test
+// display it is destroyed when the test ends.
+Window makeHostWindow(Display* display, int x, int y, int width, int height,
+                      unsigned long background = 0x123456);
+
+// A window's pixels as 0xRRGGBB, row by row.
+struct Image {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t at(int x, int y) const { return pixels[size_t(y) * width + x]; }
+};
+Image capture(Display* display, Window window);
+
+// Channels of a and b differ by at most tolerance.
+bool near(uint32_t a, uint32_t b, int tolerance = 2);
+
+bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout);
+
+// A fresh folder under the temporary folder, removed with everything in it.
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    std::string path;
+};
+
+// The real program as a child, its standard error going to a file.
+class Program {
+public:
+    // Runs path (by default the program under test) with args and the
+    // environment of the test minus DISPLAY and XSCREENSAVER_WINDOW, plus env
+    // ("NAME=value" entries).
+    Program(const std::vector<std::string>& args, const std::vector<std::string>& env,
+            const std::string& path = ZEPHYRINE_X11_PROGRAM);
+    ~Program();  // kills it if it still runs
+    pid_t pid() const { return pid_; }
+    bool running();
+    // Waits for the end; true with the wait status in *status when it came in time.
+    bool waitEnd(std::chrono::milliseconds timeout, int* status);
+    std::string err() const;
+
+private:
+    TempDir dir_;  // holds the file of standard error
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+// The usual environment of a run on the test display.
+std::vector<std::string> onTestDisplay(std::vector<std::string> env = {});
+// Waits until window shows anything but the host colour at (x, y).
+bool waitFirstFrame(Display* display, Window window, int x = 0, int y = 0);
+// Sends signal (none when 0), then expects exit 0 within a few frames and no
+// shared-memory segment of the program left.
+void expectCleanEnd(Program& program, int signal = 15);
+
+// Shared-memory segments created by pid that still exist.
+int segmentsOf(pid_t pid);
+
+std::string readFile(const std::string& path);
