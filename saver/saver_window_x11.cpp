@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -140,6 +142,16 @@ OwnedPixels mapPixels(size_t bytes) {
     return {address, rounded};
 }
 
+// Reads one byte of each page of [address, address + bytes). The first access to each page of a
+// new mapping costs several microseconds on a virtual machine, populated or not (10 ms for a
+// frame here); on a second thread while the server writes into the segment, that time overlaps
+// the server's own instead of following it. The pages' contents do not matter here.
+void touchPages(const volatile char* address, size_t bytes) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    for (size_t offset = 0; offset < bytes; offset += page)
+        static_cast<void>(address[offset]);
+}
+
 void unmapPixels(OwnedPixels& pixels) {
     if (pixels.address != nullptr)
         munmap(pixels.address, pixels.bytes);
@@ -243,9 +255,18 @@ bool readThroughSegment(Drawable drawable, unsigned width, unsigned height, unsi
     }
     if (image == nullptr)
         return false;
+    std::thread toucher;
+    try {
+        toucher = std::thread(touchPages, image->data, static_cast<size_t>(image->bytes_per_line) * height);
+    } catch (const std::system_error&) {
+        // No second thread: the copy touches the pages itself.
+    }
     beginTrap();
     const Bool read = XShmGetImage(x.display, drawable, image, 0, 0, AllPlanes);
-    return endTrap() == 0 && read;
+    const bool failed = endTrap() != 0 || !read;
+    if (toucher.joinable())
+        toucher.join();
+    return !failed;
 }
 
 // A copy of drawable in the frame's format, or nothing when it cannot be read or has another
