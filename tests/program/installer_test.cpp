@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -18,19 +19,10 @@ constexpr DWORD kQuick = 15000;
 const wchar_t kMachineKey[] = L"Software\\Quorvane\\Zephyrine";
 const wchar_t kVendorKey[] = L"Software\\Quorvane";
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zephyrine";
-const wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
 const wchar_t kScreenSaverValue[] = L"SCRNSAVE.EXE";
 const wchar_t kOtherSaver[] = L"C:\\windows\\system32\\other.scr";
 const wchar_t* const kPayload[] = {L"Zephyrine.scr", L"1.png", L"2.png", L"3.png", L"4.png",
                                    L"5.png",         L"6.png", L"7.png", L"8.png"};
-
-std::string narrow(const std::wstring& text)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string result(size > 0 ? size - 1 : 0, '\0');
-    if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &result[0], size, nullptr, nullptr);
-    return result;
-}
 
 std::wstring fullPath(const std::wstring& path)
 {
@@ -88,29 +80,9 @@ void writeDword(HKEY root, const wchar_t* key, const wchar_t* name, DWORD value)
     RegSetKeyValueW(root, key, name, REG_DWORD, &value, sizeof value);
 }
 
-bool keyExists(HKEY root, const wchar_t* key)
-{
-    HKEY handle;
-    if (RegOpenKeyExW(root, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
-    RegCloseKey(handle);
-    return true;
-}
-
 bool fileExists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string readFileBytes(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::string();
-    std::string bytes(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    if (!bytes.empty()) ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
 }
 
 // Names in a folder, without "." and "..".
@@ -186,7 +158,7 @@ class InstallerTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        hadScreenSaver = readString(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue, &savedScreenSaver);
+        savedScreenSaver = std::make_unique<SavedRegistryValue>(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue);
         RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue);
         clearProductKeys();
         base = makeTempDirectory(L"zephyrine-setup");
@@ -197,10 +169,7 @@ protected:
     {
         removeDirectoryTree(base);
         clearProductKeys();
-        if (hadScreenSaver)
-            writeString(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue, savedScreenSaver);
-        else
-            RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue);
+        savedScreenSaver.reset();
     }
     static void clearProductKeys()
     {
@@ -241,8 +210,7 @@ protected:
 
     std::wstring base;
     std::wstring folder;
-    bool hadScreenSaver = false;
-    std::wstring savedScreenSaver;
+    std::unique_ptr<SavedRegistryValue> savedScreenSaver;
 };
 
 TEST_F(InstallerTest, SilentInstallPutsTheBuiltFilesInTheFolder)

@@ -11,14 +11,7 @@
 
 namespace {
 
-const char kDamaged[] = "Registry information is damaged. Please reinstall screen saver";
-const char kImagesMissing[] = "Images not found, please reinstall the screen saver!";
 constexpr DWORD kQuick = 15000;
-
-std::wstring saverPath()
-{
-    return distDirectory() + L"\\Zephyrine.scr";
-}
 
 std::wstring commandLine(const std::wstring& arguments)
 {
@@ -56,7 +49,7 @@ TEST_F(ProgramTest, DamagedInstallationEndsEveryModeWithItsMessageAndOne)
         std::vector<SeenMessageBox> boxes = closer.seen();
         ASSERT_EQ(1u, boxes.size());
         EXPECT_EQ("Zephyrine", boxes[0].caption);
-        EXPECT_EQ(kDamaged, boxes[0].text);
+        EXPECT_EQ(kDamagedMessage, boxes[0].text);
         EXPECT_TRUE(boxes[0].hasIcon);
     }
 }
@@ -77,7 +70,7 @@ TEST_F(ProgramTest, MissingPictureEndsConfigureWithThreeBeforeAnyDialog)
     EXPECT_EQ(3, child.exitCodeWithin(kQuick));
     std::vector<SeenMessageBox> boxes = closer.seen();
     ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ(kImagesMissing, boxes[0].text);
+    EXPECT_EQ(kImagesNotFoundMessage, boxes[0].text);
     EXPECT_EQ("Zephyrine", boxes[0].caption);
     EXPECT_TRUE(IsWindowEnabled(host)) << "no dialog ever owned the host";
     DestroyWindow(host);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/win_test_support.h"
+
 namespace {
 
 const wchar_t kParentKeyPath[] = L"Software\\Quorvane";
@@ -24,22 +26,6 @@ void deleteKey(HKEY root) {
     RegCloseKey(parent);
     if (status == ERROR_SUCCESS && subKeys == 0 && values == 0)
         RegDeleteKeyW(root, kParentKeyPath);
-}
-
-bool keyExists(HKEY root) {
-    HKEY key;
-    if (RegOpenKeyExW(root, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-void putValue(HKEY root, const wchar_t* name, DWORD type, const void* data, DWORD byteCount) {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &key, nullptr));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), byteCount));
-    RegCloseKey(key);
 }
 
 void putUserDword(const wchar_t* name, DWORD value) {
@@ -64,16 +50,6 @@ StoredDword readUserValue(const wchar_t* name) {
                                      &stored.byteCount);
     RegCloseKey(key);
     return stored;
-}
-
-Settings recordWith(int32_t ballCount, int32_t opacityPercent, int32_t backgroundType, int32_t ballScale) {
-    Settings record{};
-    std::wcscpy(record.installPath, L"C:\\Before");
-    record.ballCount = ballCount;
-    record.opacityPercent = opacityPercent;
-    record.backgroundType = backgroundType;
-    record.ballScale = ballScale;
-    return record;
 }
 
 void expectDisplaySettings(int line, const Settings& record, int32_t ballCount, int32_t opacityPercent,
@@ -149,18 +125,6 @@ LSTATUS WINAPI failingBallCountWrite(HKEY key, LPCWSTR name, DWORD reserved, DWO
     return RegSetValueExW(key, name, reserved, type, data, byteCount);
 }
 
-// Fills the whole offered buffer with a non-zero mark before the real query,
-// so that a read past the returned data would pick the mark up.
-LSTATUS WINAPI markingQuery(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                            LPDWORD byteCount) {
-    if (data != nullptr && byteCount != nullptr)
-        for (DWORD i = 0; i + 1 < *byteCount; i += 2) {
-            data[i] = 'Z';
-            data[i + 1] = 0;
-        }
-    return RegQueryValueExW(key, name, reserved, type, data, byteCount);
-}
-
 LSTATUS WINAPI refusingUserOpen(HKEY root, LPCWSTR path, DWORD options, REGSAM access, PHKEY key) {
     if (root == HKEY_CURRENT_USER)
         return ERROR_ACCESS_DENIED;
@@ -181,7 +145,7 @@ TEST_F(SettingsStoreTest, LoadWithoutUserKeyGivesDefaultsAndCreatesNoKey) {
     loadSettings(record);
     expectDisplaySettings(__LINE__, record, 7, 75, 0, 2);
     EXPECT_EQ(std::wstring(L"C:\\Before"), record.installPath);
-    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER));
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, kSettingsKeyPath));
 }
 
 struct LoadCase {
@@ -364,7 +328,7 @@ TEST_F(SettingsStoreTest, RefusedUserKeyLosesNothing) {
 
     deleteKey(HKEY_CURRENT_USER);
     saveSettings(settings);
-    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER));
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, kSettingsKeyPath));
 }
 
 TEST_F(SettingsStoreTest, RefusedMachineKeyFailsTheLookUp) {
