@@ -15,6 +15,8 @@
 #                     600) and print its private bytes and handles every 10 s
 #   ./build.sh bench [ARGS]  run the native and Windows benchmarks and print
 #                     their tables (quiet the machine first)
+#   ./build.sh pictures  take the README's pictures of the saver and its
+#                     dialogs in a private Xvfb and write them into docs/
 # BUILD_DIR (default ./build) holds the builds and the private Wine prefix.
 set -euo pipefail
 
@@ -274,14 +276,27 @@ run_soak() {
   ZEPHYRINE_SOAK_SECONDS=$seconds wine "$BUILD_DIR/win/tests/soak_tests.exe" --gtest_filter='SoakTest.*'
 }
 
+# ./build.sh pictures: the pictures tool under Wine in a private Xvfb of
+# 1920 x 1080 writes saver-fullscreen.png, settings-dialog.png and
+# about-box.png into docs/.
+take_pictures() {
+  build_windows pictures
+  trap stop_services EXIT
+  start_xvfb
+  start_wine
+  say "the README's pictures into $SRC/docs"
+  wine "$BUILD_DIR/win/tools/pictures.exe" "$(winepath -w "$SRC/docs")"
+}
+
 ensure_packages
 case "${1:-}" in
   bench) shift; run_benchmarks "$@" ;;
   check) shift; check_target "$@" ;;
   fuzz) shift; run_fuzzers "$@" ;;
+  pictures) take_pictures ;;
   test) run_tests ;;
   run) run_saver ;;
   settings) open_settings ;;
   soak) shift; run_soak "$@" ;;
-  *) echo "usage: $0 test|run|settings|check|fuzz|soak|bench" >&2; exit 2 ;;
+  *) echo "usage: $0 test|run|settings|check|fuzz|soak|bench|pictures" >&2; exit 2 ;;
 esac
