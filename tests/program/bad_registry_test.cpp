@@ -264,10 +264,8 @@ TEST_F(SaverRunTest, UnusableUserValuesShowTheDefaultsAndCancelLeavesThemAsTheyW
 
         HWND host = createHostWindow(300, 200);
         ChildProcess run;
-        ASSERT_TRUE(run.start(quotedSaver() + L" /c:" + handleText(host)));
-        HWND dialog = waitForProcessWindow(run.id, "#32770", kBound);
-        ASSERT_NE(nullptr, dialog);
-        EXPECT_EQ("Settings", windowText(dialog));
+        HWND dialog = nullptr;
+        ASSERT_NO_FATAL_FAILURE(startSettingsOf(run, quotedSaver() + L" /c:" + handleText(host), host, kBound, &dialog));
         EXPECT_EQ(7, SendMessageA(GetDlgItem(dialog, IDC_BALL_COUNT), TBM_GETPOS, 0, 0));
         EXPECT_EQ(75, SendMessageA(GetDlgItem(dialog, IDC_OPACITY), TBM_GETPOS, 0, 0));
         EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dialog, IDC_BACKGROUND_DESKTOP));

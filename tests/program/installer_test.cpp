@@ -297,13 +297,9 @@ TEST_F(InstallerTest, InstalledSaverPreviewsAndOpensItsSettingsFromItsFolder)
 
     HWND host = createHostWindow(300, 200);
     ChildProcess child;
-    ASSERT_TRUE(child.start(L"\"" + installedSaver() + L"\" /c:" + handleText(host)));
-    HWND dialog = waitForProcessWindow(child.id, "#32770", kQuick);
-    ASSERT_NE(nullptr, dialog);
-    char caption[64] = {};
-    GetWindowTextA(dialog, caption, sizeof caption);
-    EXPECT_STREQ("Settings", caption);
-    EXPECT_EQ(host, GetWindow(dialog, GW_OWNER));
+    HWND dialog = nullptr;
+    ASSERT_NO_FATAL_FAILURE(
+        startSettingsOf(child, L"\"" + installedSaver() + L"\" /c:" + handleText(host), host, kQuick, &dialog));
     PostMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
     EXPECT_EQ(0, child.exitCodeWithin(kQuick));
     DestroyWindow(host);

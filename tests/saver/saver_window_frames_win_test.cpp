@@ -16,6 +16,17 @@
 
 namespace {
 
+constexpr COLORREF kGreen = RGB(0, 255, 0);
+
+// A green square in the window's top-left corner, drawn past the saver.
+void paintGreenSquare(HDC dc)
+{
+    const RECT square = {0, 0, 64, 64};
+    HBRUSH green = CreateSolidBrush(kGreen);
+    FillRect(dc, &square, green);
+    DeleteObject(green);
+}
+
 // Every ball moves one pixel per axis per tick along its velocity, and a
 // ball at an edge bounces back inside: placed by hand, away from the limits
 // but for the one that starts at the left edge moving left.
@@ -69,12 +80,9 @@ TEST_F(SaverWindow, EraseLeavesThePictureAlone)
 {
     ASSERT_NO_FATAL_FAILURE(startFullScreen());
     HDC dc = GetDC(saver);
-    RECT square = {0, 0, 64, 64};
-    HBRUSH green = CreateSolidBrush(RGB(0, 255, 0));
-    FillRect(dc, &square, green);
-    DeleteObject(green);
+    paintGreenSquare(dc);
     SendMessageA(saver, WM_ERASEBKGND, WPARAM(dc), 0);
-    EXPECT_EQ(RGB(0, 255, 0), GetPixel(dc, 32, 32));
+    EXPECT_EQ(kGreen, GetPixel(dc, 32, 32));
     ReleaseDC(saver, dc);
 }
 
@@ -84,13 +92,10 @@ TEST_F(SaverWindow, PaintAfterReleaseDrawsNothing)
     SendMessageA(saver, WM_CLOSE, 0, 0);
     ASSERT_TRUE(hasClosed());
     HDC dc = GetDC(saver);
-    RECT square = {0, 0, 64, 64};
-    HBRUSH green = CreateSolidBrush(RGB(0, 255, 0));
-    FillRect(dc, &square, green);
-    DeleteObject(green);
+    paintGreenSquare(dc);
     InvalidateRect(saver, nullptr, FALSE);
     UpdateWindow(saver);
-    EXPECT_EQ(RGB(0, 255, 0), GetPixel(dc, 32, 32));
+    EXPECT_EQ(kGreen, GetPixel(dc, 32, 32));
     ReleaseDC(saver, dc);
     EXPECT_FALSE(GetUpdateRect(saver, nullptr, FALSE)) << "the paint was still validated";
 }

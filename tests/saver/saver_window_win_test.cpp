@@ -41,14 +41,8 @@ TEST_F(SaverWindow, ClassIsHollowWithTheProgramIcon)
 TEST_F(SaverWindow, FullScreenIsATopMostPopupOverTheWholeScreen)
 {
     ASSERT_NO_FATAL_FAILURE(startFullScreen());
-    RECT frame;
-    GetWindowRect(saver, &frame);
-    EXPECT_EQ(0, frame.left);
-    EXPECT_EQ(0, frame.top);
-    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), frame.right);
-    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), frame.bottom);
+    EXPECT_TRUE(coversTheScreen(saver));
     EXPECT_EQ(DWORD(WS_POPUP | WS_VISIBLE), DWORD(GetWindowLongA(saver, GWL_STYLE)) & ~DWORD(WS_CLIPSIBLINGS));
-    EXPECT_TRUE(GetWindowLongA(saver, GWL_EXSTYLE) & WS_EX_TOPMOST);
     EXPECT_EQ(nullptr, GetParent(saver));
     char title[100] = {};
     GetWindowTextA(saver, title, sizeof title);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <tuple>
@@ -195,8 +196,6 @@ protected:
         wcscpy(settings.installPath, L"C:\\Zephyrine");
     }
 
-    void TearDown() override { deleteZephyrineKeys(); }
-
     // Stores the values in the user key (unless kNoKey) and loads them as start-up does.
     static void startWith(const Shown& values)
     {
@@ -211,6 +210,25 @@ protected:
         loadSettings(settings);
     }
 
+    // Opens the settings dialog over these stored values (none with kNoKey),
+    // loaded as start-up does; the dialog before it is cancelled.
+    HWND openSettings(const Shown& values)
+    {
+        dialog.reset();
+        deleteZephyrineKeys();
+        startWith(values);
+        dialog = std::make_unique<ModalDialog>(IDD_SETTINGS, settingsDialogProc, "Settings");
+        return dialog->window();
+    }
+
+    void TearDown() override
+    {
+        dialog.reset();
+        deleteZephyrineKeys();
+    }
+
+    std::unique_ptr<ModalDialog> dialog;
+
     static void expectUnchanged(const Shown& before)
     {
         EXPECT_EQ(before == kNoKey ? kDefaults : before, recordValues(settings));
@@ -223,10 +241,7 @@ TEST_F(DialogTest, ShowsTheLoadedSettingsOnTrackbarsSetUpForTheirRanges)
 {
     for (const Shown& start : {kNoKey, kStored, Shown{2, 1, 30, 50}, Shown{0, 2, 5, 100}}) {
         SCOPED_TRACE(testing::Message() << "stored " << start);
-        deleteZephyrineKeys();
-        startWith(start);
-        ModalDialog dialog(IDD_SETTINGS, settingsDialogProc, "Settings");
-        HWND window = dialog.window();
+        HWND window = openSettings(start);
         ASSERT_NE(nullptr, window);
         EXPECT_EQ(start == kNoKey ? kDefaults : start, shownIn(window));
 
@@ -240,7 +255,7 @@ TEST_F(DialogTest, ShowsTheLoadedSettingsOnTrackbarsSetUpForTheirRanges)
             EXPECT_EQ(bar.ticks, SendDlgItemMessageA(window, bar.id, TBM_GETNUMTICS, 0, 0));
         }
         click(window, IDCANCEL);
-        ASSERT_TRUE(dialog.ended());
+        ASSERT_TRUE(dialog->ended());
     }
 }
 
@@ -261,18 +276,15 @@ TEST_F(DialogTest, OkStoresWhatTheControlsShowInTheRecordAndTheRegistry)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        deleteZephyrineKeys();
-        startWith(c.start);
-        ModalDialog dialog(IDD_SETTINGS, settingsDialogProc, "Settings");
-        HWND window = dialog.window();
+        HWND window = openSettings(c.start);
         ASSERT_NE(nullptr, window);
         if (c.backgroundButton) click(window, c.backgroundButton);
         if (c.scaleButton) click(window, c.scaleButton);
         if (c.ballCount) setTrackbar(window, IDC_BALL_COUNT, c.ballCount);
         if (c.opacityPercent) setTrackbar(window, IDC_OPACITY, c.opacityPercent);
         click(window, IDOK);
-        ASSERT_TRUE(dialog.ended());
-        EXPECT_EQ(IDOK, dialog.result());
+        ASSERT_TRUE(dialog->ended());
+        EXPECT_EQ(IDOK, dialog->result());
         EXPECT_EQ(c.stored, recordValues(settings));
         EXPECT_EQ(c.stored, storedValues());
         EXPECT_STREQ(L"C:\\Zephyrine", settings.installPath);
@@ -307,17 +319,15 @@ TEST_P(SettingsCancel, ChangesNeitherRecordNorRegistry)
 {
     const Closing& way = std::get<0>(GetParam());
     const Shown& start = std::get<1>(GetParam());
-    startWith(start);
-    ModalDialog dialog(IDD_SETTINGS, settingsDialogProc, "Settings");
-    HWND window = dialog.window();
+    HWND window = openSettings(start);
     ASSERT_NE(nullptr, window);
     click(window, IDC_BACKGROUND_WHITE);
     click(window, IDC_SCALE_75);
     setTrackbar(window, IDC_BALL_COUNT, 17);
     setTrackbar(window, IDC_OPACITY, 63);
     PostMessageA(window, way.message, way.wParam, 0);
-    ASSERT_TRUE(dialog.ended());
-    EXPECT_EQ(IDCANCEL, dialog.result());
+    ASSERT_TRUE(dialog->ended());
+    EXPECT_EQ(IDCANCEL, dialog->result());
     expectUnchanged(start);
 }
 
@@ -331,9 +341,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, SettingsCancel,
 
 TEST_F(DialogTest, SetToDefaultShowsTheDefaultsAndOkStoresThem)
 {
-    startWith(kStored);
-    ModalDialog dialog(IDD_SETTINGS, settingsDialogProc, "Settings");
-    HWND window = dialog.window();
+    HWND window = openSettings(kStored);
     ASSERT_NE(nullptr, window);
     setTrackbar(window, IDC_BALL_COUNT, 17);
     click(window, IDC_SET_TO_DEFAULT);
@@ -342,8 +350,8 @@ TEST_F(DialogTest, SetToDefaultShowsTheDefaultsAndOkStoresThem)
     expectUnchanged(kStored);
 
     click(window, IDOK);
-    ASSERT_TRUE(dialog.ended());
-    EXPECT_EQ(IDOK, dialog.result());
+    ASSERT_TRUE(dialog->ended());
+    EXPECT_EQ(IDOK, dialog->result());
     EXPECT_EQ(kDefaults, recordValues(settings));
     EXPECT_EQ(kDefaults, storedValues());
     EXPECT_STREQ(L"C:\\Zephyrine", settings.installPath);
@@ -353,15 +361,12 @@ TEST_F(DialogTest, SetToDefaultThenCancelChangesNothing)
 {
     for (const Shown& start : {kNoKey, kStored}) {
         SCOPED_TRACE(testing::Message() << "stored " << start);
-        deleteZephyrineKeys();
-        startWith(start);
-        ModalDialog dialog(IDD_SETTINGS, settingsDialogProc, "Settings");
-        HWND window = dialog.window();
+        HWND window = openSettings(start);
         ASSERT_NE(nullptr, window);
         click(window, IDC_SET_TO_DEFAULT);
         click(window, IDCANCEL);
-        ASSERT_TRUE(dialog.ended());
-        EXPECT_EQ(IDCANCEL, dialog.result());
+        ASSERT_TRUE(dialog->ended());
+        EXPECT_EQ(IDCANCEL, dialog->result());
         expectUnchanged(start);
     }
 }
@@ -394,9 +399,7 @@ void closeWindowsOpenedSince(const std::vector<HWND>& before)
 TEST_F(DialogTest, HomePageLeavesTheDialogAsItWas)
 {
     MessageBoxCloser closer;  // whatever the shell reports is answered, never waited on
-    startWith(kStored);
-    ModalDialog dialog(IDD_SETTINGS, settingsDialogProc, "Settings");
-    HWND window = dialog.window();
+    HWND window = openSettings(kStored);
     ASSERT_NE(nullptr, window);
     setTrackbar(window, IDC_BALL_COUNT, 17);
     const Shown before = shownIn(window);
@@ -410,8 +413,8 @@ TEST_F(DialogTest, HomePageLeavesTheDialogAsItWas)
     expectUnchanged(kStored);
 
     click(window, IDCANCEL);
-    ASSERT_TRUE(dialog.ended());
-    EXPECT_EQ(IDCANCEL, dialog.result());
+    ASSERT_TRUE(dialog->ended());
+    EXPECT_EQ(IDCANCEL, dialog->result());
 }
 
 struct AboutTexts {
@@ -443,16 +446,14 @@ class AboutClosing : public DialogTest, public testing::WithParamInterface<Closi
 TEST_P(AboutClosing, OverTheDialogLeavesTheDialogAsItWas)
 {
     const Closing& way = GetParam();
-    startWith(kStored);
-    ModalDialog dialog(IDD_SETTINGS, settingsDialogProc, "Settings");
-    HWND window = dialog.window();
+    HWND window = openSettings(kStored);
     ASSERT_NE(nullptr, window);
     click(window, IDC_BACKGROUND_WHITE);
     setTrackbar(window, IDC_OPACITY, 63);
     const Shown before = shownIn(window);
 
     PostMessageA(GetDlgItem(window, IDC_ABOUT), BM_CLICK, 0, 0);
-    HWND about = dialog.child("About");
+    HWND about = dialog->child("About");
     ASSERT_NE(nullptr, about);
     EXPECT_EQ(window, GetWindow(about, GW_OWNER));
     EXPECT_FALSE(IsWindowEnabled(window));
@@ -463,14 +464,14 @@ TEST_P(AboutClosing, OverTheDialogLeavesTheDialogAsItWas)
 
     PostMessageA(about, way.message, way.wParam, 0);
     EXPECT_TRUE(waitUntilGone(about));
-    EXPECT_FALSE(dialog.ended(0));
+    EXPECT_FALSE(dialog->ended(0));
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_TRUE(IsWindowEnabled(window));
     EXPECT_EQ(before, shownIn(window));
     expectUnchanged(kStored);
 
     click(window, IDCANCEL);
-    ASSERT_TRUE(dialog.ended());
+    ASSERT_TRUE(dialog->ended());
     expectUnchanged(kStored);
 }
 

@@ -382,6 +382,33 @@ HWND createHostWindow(int width, int height, DWORD style, int x, int y)
                            GetModuleHandleA(nullptr), nullptr);
 }
 
+void startSettingsOf(ChildProcess& child, const std::wstring& commandLine, HWND host, DWORD timeoutMs,
+                     HWND* dialog)
+{
+    ASSERT_TRUE(child.start(commandLine));
+    *dialog = waitForProcessWindow(child.id, "#32770", timeoutMs);
+    ASSERT_NE(nullptr, *dialog);
+    char caption[64] = {};
+    GetWindowTextA(*dialog, caption, sizeof caption);
+    EXPECT_STREQ("Settings", caption);
+    if (host) {
+        EXPECT_EQ(host, GetWindow(*dialog, GW_OWNER));
+    }
+}
+
+::testing::AssertionResult coversTheScreen(HWND window)
+{
+    RECT frame;
+    if (!GetWindowRect(window, &frame)) return ::testing::AssertionFailure() << "no window";
+    const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (!EqualRect(&frame, &screen))
+        return ::testing::AssertionFailure() << "the window covers " << frame.left << ", " << frame.top << " to "
+                                             << frame.right << ", " << frame.bottom;
+    if (!(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST))
+        return ::testing::AssertionFailure() << "the window is not top-most";
+    return ::testing::AssertionSuccess();
+}
+
 std::wstring handleText(HWND window)
 {
     return std::to_wstring(reinterpret_cast<INT_PTR>(window));

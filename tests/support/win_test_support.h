@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "settings/settings.h"
 
 // The program's two start-up failure messages, as the user reads them.
@@ -121,6 +123,15 @@ bool isRunning(const ChildProcess& child);
 // settings dialog. With WS_POPUP its client area is exactly width x height.
 HWND createHostWindow(int width, int height, DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE, int x = 50,
                       int y = 50);
+
+// Starts a configure run of the saver (commandLine ends in "/c:<host>") and
+// waits up to timeoutMs for its settings dialog, which host must own; the
+// dialog, or a fatal failure.
+void startSettingsOf(ChildProcess& child, const std::wstring& commandLine, HWND host, DWORD timeoutMs,
+                     HWND* dialog);
+
+// A full-screen window: top-most and exactly over the whole screen.
+::testing::AssertionResult coversTheScreen(HWND window);
 
 // The decimal text of a window handle, as a host passes it on a command line.
 std::wstring handleText(HWND window);
