@@ -163,7 +163,7 @@ class VerifyBeforeClose : public PasswordHooks, public ::testing::WithParamInter
 TEST_P(VerifyBeforeClose, AllowsOrAsksThePrompt)
 {
     const VerifyCase& c = GetParam();
-    storeUsePassword(c.usePassword);
+    ASSERT_NO_FATAL_FAILURE(storeUsePassword(c.usePassword));
     ProbeRun run = runProbe(c.probe, c.cpl, Library::absent, c.arguments, c.promptResult);
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(run.exitCode, c.expected);

@@ -109,7 +109,7 @@ TEST_F(SaverRunTest, OddCommandLinesChooseTheirRunMode)
     for (const LineCase& c : cases) {
         SCOPED_TRACE(c.name);
         HWND host = createBorderlessHost(320, 240);
-        expectLineEffect(expandLine(c.line, host), c.effect, host);
+        ASSERT_NO_FATAL_FAILURE(expectLineEffect(expandLine(c.line, host), c.effect, host));
     }
 }
 
@@ -137,7 +137,7 @@ TEST_F(SaverRunTest, LongestCommandLinesCreateProcessTakes)
         std::wstring line = expandLine(c.head, host);
         while (line.size() < kLongestLine) line += c.filler;
         line.resize(kLongestLine);
-        expectLineEffect(line, c.effect, host);
+        ASSERT_NO_FATAL_FAILURE(expectLineEffect(line, c.effect, host));
     }
 }
 

@@ -105,7 +105,7 @@ TEST_F(SaverRunTest, PreviewIntoNumbersThatAreNoWindowsEndsWithZeroAndNoMessage)
 {
     for (const NotAWindow& c : numbersThatAreNoWindows()) {
         SCOPED_TRACE(c.name);
-        expectQuickEnd(quotedSaver() + L" /p " + c.number, kNoWindow);
+        ASSERT_NO_FATAL_FAILURE(expectQuickEnd(quotedSaver() + L" /p " + c.number, kNoWindow));
         EXPECT_EQ("none", userKeyImage());
     }
 }

@@ -280,12 +280,13 @@ TEST_F(SaverRunTest, EveryReplacedPictureEndsTheRunAsTheLoadingDecides)
         // Wine reports no counters once the process is gone: sample them
         // while it runs.
         SIZE_T peak = 0;
-        long exitCode = -1;
-        for (DWORD start = GetTickCount(); exitCode == -1 && GetTickCount() - start < kBound;) {
-            peak = std::max(peak, peakPagefileUsage(run.process));
-            exitCode = run.exitCodeWithin(10);
-        }
-        EXPECT_EQ(expected.exitCode, exitCode);
+        waitUntil(
+            [&] {
+                peak = std::max(peak, peakPagefileUsage(run.process));
+                return !isRunning(run);
+            },
+            kBound);
+        EXPECT_EQ(expected.exitCode, run.exitCodeWithin(0));
         EXPECT_GT(peak, 0u) << "no memory counters";
         EXPECT_LT(peak, kMemoryBound);
         std::vector<SeenMessageBox> boxes = closer.seen();

@@ -92,7 +92,7 @@ TEST_F(RegistryInProcessTest, DisplayValuesOfEveryTypeAndSizeTakeOnlyFourByteDwo
                 SCOPED_TRACE(testing::Message() << narrow(value.name) << " " << type.name << " " << size << " bytes");
                 RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKeyPath);
                 std::vector<BYTE> data = displayValueData(value.number, size);
-                putValue(HKEY_CURRENT_USER, value.name, type.type, data.data(), size);
+                ASSERT_NO_FATAL_FAILURE(putValue(HKEY_CURRENT_USER, value.name, type.type, data.data(), size));
                 Settings record = recordWith(20, 90, 2, 0);
                 loadSettings(record);
                 const bool taken = type.type == REG_DWORD && size == 4;
@@ -117,7 +117,7 @@ TEST_F(RegistryInProcessTest, InstallPathOfEveryTypeAndSizeIsReadOnlyWithinItsDa
             SCOPED_TRACE(testing::Message() << type.name << " " << size << " bytes");
             RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
             std::vector<wchar_t> data = installPathData(size);
-            putValue(HKEY_LOCAL_MACHINE, L"Install path", type.type, data.data(), size);
+            ASSERT_NO_FATAL_FAILURE(putValue(HKEY_LOCAL_MACHINE, L"Install path", type.type, data.data(), size));
             Settings record = recordWith(7, 75, 0, 2);
             const bool found = type.type == REG_SZ && size <= 520;
             EXPECT_EQ(found, lookUpInstallPath(record));
@@ -130,8 +130,8 @@ TEST_F(RegistryInProcessTest, InstallPathOfEveryTypeAndSizeIsReadOnlyWithinItsDa
 
 TEST_F(RegistryInProcessTest, KeysWithoutValues)
 {
-    createEmptyKey(HKEY_CURRENT_USER);
-    createEmptyKey(HKEY_LOCAL_MACHINE);
+    ASSERT_NO_FATAL_FAILURE(createEmptyKey(HKEY_CURRENT_USER));
+    ASSERT_NO_FATAL_FAILURE(createEmptyKey(HKEY_LOCAL_MACHINE));
     Settings record = recordWith(20, 90, 2, 0);
     loadSettings(record);
     EXPECT_EQ(7, record.ballCount);
@@ -166,15 +166,15 @@ TEST_F(SaverRunTest, InstallPathsOfAnotherTypeOrTooLongEndWithTheDamagedMessage)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.name << " " << c.byteCount << " bytes");
         deleteZephyrineKeys();
-        putValue(HKEY_LOCAL_MACHINE, L"Install path", c.type, path.data(), c.byteCount);
-        expectQuickEnd(quotedSaver() + kStartUpProbe, kDamagedInstallation);
+        ASSERT_NO_FATAL_FAILURE(putValue(HKEY_LOCAL_MACHINE, L"Install path", c.type, path.data(), c.byteCount));
+        ASSERT_NO_FATAL_FAILURE(expectQuickEnd(quotedSaver() + kStartUpProbe, kDamagedInstallation));
         EXPECT_EQ("none", userKeyImage());
     }
 
     SCOPED_TRACE("machine key without values");
     deleteZephyrineKeys();
-    createEmptyKey(HKEY_LOCAL_MACHINE);
-    expectQuickEnd(quotedSaver() + L" /s", kDamagedInstallation);
+    ASSERT_NO_FATAL_FAILURE(createEmptyKey(HKEY_LOCAL_MACHINE));
+    ASSERT_NO_FATAL_FAILURE(expectQuickEnd(quotedSaver() + L" /s", kDamagedInstallation));
 }
 
 // A path of exactly `length` characters that names `folder`: "\." steps pad
@@ -225,9 +225,9 @@ TEST_F(SaverRunTest, InstallPathLengthsAndMissingTerminator)
         std::vector<wchar_t> data(c.path.begin(), c.path.end());
         data.push_back(c.terminated ? 0 : L'x');
         data.push_back(L'x');
-        putValue(HKEY_LOCAL_MACHINE, L"Install path", REG_SZ, data.data(),
-                 static_cast<DWORD>((c.path.size() + (c.terminated ? 1 : 0)) * sizeof(wchar_t)));
-        expectQuickEnd(quotedSaver() + kStartUpProbe, c.end);
+        ASSERT_NO_FATAL_FAILURE(putValue(HKEY_LOCAL_MACHINE, L"Install path", REG_SZ, data.data(),
+                 static_cast<DWORD>((c.path.size() + (c.terminated ? 1 : 0)) * sizeof(wchar_t))));
+        ASSERT_NO_FATAL_FAILURE(expectQuickEnd(quotedSaver() + kStartUpProbe, c.end));
     }
     removeDirectoryTree(work);
 }
@@ -254,18 +254,19 @@ TEST_F(SaverRunTest, UnusableUserValuesShowTheDefaultsAndCancelLeavesThemAsTheyW
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKeyPath);
-        createEmptyKey(HKEY_CURRENT_USER);
+        ASSERT_NO_FATAL_FAILURE(createEmptyKey(HKEY_CURRENT_USER));
         if (c.byteCount > 0)
             for (int i = 0; i < 4; ++i) {
                 std::vector<BYTE> data = displayValueData(numbers[i], c.byteCount);
-                putValue(HKEY_CURRENT_USER, names[i], c.type, data.data(), c.byteCount);
+                ASSERT_NO_FATAL_FAILURE(putValue(HKEY_CURRENT_USER, names[i], c.type, data.data(), c.byteCount));
             }
         const std::string before = userKeyImage();
 
         HWND host = createHostWindow(300, 200);
         ChildProcess run;
         HWND dialog = nullptr;
-        ASSERT_NO_FATAL_FAILURE(startSettingsOf(run, quotedSaver() + L" /c:" + handleText(host), host, kBound, &dialog));
+        ASSERT_NO_FATAL_FAILURE(
+            startSettingsOf(run, quotedSaver() + L" /c:" + handleText(host), host, kBound, &dialog));
         EXPECT_EQ(7, SendMessageA(GetDlgItem(dialog, IDC_BALL_COUNT), TBM_GETPOS, 0, 0));
         EXPECT_EQ(75, SendMessageA(GetDlgItem(dialog, IDC_OPACITY), TBM_GETPOS, 0, 0));
         EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dialog, IDC_BACKGROUND_DESKTOP));

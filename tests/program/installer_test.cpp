@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -82,21 +83,17 @@ void writeDword(HKEY root, const wchar_t* key, const wchar_t* name, DWORD value)
 
 bool fileExists(const std::wstring& path)
 {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::error_code error;
+    return std::filesystem::exists(path, error);
 }
 
-// Names in a folder, without "." and "..".
+// Names in a folder.
 std::vector<std::wstring> folderEntries(const std::wstring& folder)
 {
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        names.push_back(entry.path().filename().wstring());
     return names;
 }
 
@@ -144,14 +141,14 @@ BOOL CALLBACK findDialogOwnedByProcess(HWND window, LPARAM context)
 
 HWND waitForDialogOwnedByProcess(DWORD processId, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    do {
-        OwnedDialogSearch search{processId, nullptr};
-        EnumWindows(findDialogOwnedByProcess, reinterpret_cast<LPARAM>(&search));
-        if (search.found) return search.found;
-        pumpMessagesFor(20);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
+    OwnedDialogSearch search{processId, nullptr};
+    waitUntil(
+        [&] {
+            EnumWindows(findDialogOwnedByProcess, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        timeoutMs);
+    return search.found;
 }
 
 class InstallerTest : public testing::Test {
@@ -357,9 +354,7 @@ TEST_F(InstallerTest, QuietUninstallStringOfTheEntryRemovesEverything)
     ASSERT_TRUE(runProcess(command, kQuick, &code));
     EXPECT_EQ(0u, code);
     // The uninstaller goes on from a copy of itself and ends later.
-    DWORD start = GetTickCount();
-    while ((fileExists(folder) || keyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) && GetTickCount() - start < kQuick)
-        pumpMessagesFor(100);
+    waitUntil([&] { return !fileExists(folder) && !keyExists(HKEY_LOCAL_MACHINE, kUninstallKey); }, kQuick);
     EXPECT_FALSE(fileExists(folder));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kMachineKey));

@@ -62,7 +62,7 @@ TEST_F(ProgramTest, DamagedInstallationEndsEveryModeWithItsMessageAndOne)
 {
     deleteZephyrineKeys();
     for (const wchar_t* arguments : {L"/s", L"/p 1234", L"/c:1234", L"/a 1234", L""})
-        expectEndsWithOne(arguments, kDamagedMessage);
+        ASSERT_NO_FATAL_FAILURE(expectEndsWithOne(arguments, kDamagedMessage));
 }
 
 TEST_F(ProgramTest, MissingPictureEndsConfigureWithThreeBeforeAnyDialog)
@@ -91,7 +91,7 @@ TEST_F(ProgramTest, MissingPictureEndsConfigureWithThreeBeforeAnyDialog)
 TEST_F(ProgramTest, ModesWithoutAHostHandleEndWithOneAndNoMessage)
 {
     for (const wchar_t* arguments : {L"/c", L"/p", L"/p:1234", L"/a:0 0", L"/c 5678"})
-        expectEndsWithOne(arguments, nullptr);
+        ASSERT_NO_FATAL_FAILURE(expectEndsWithOne(arguments, nullptr));
 }
 
 // A configure run moves both trackbars in its settings dialog, owned by the
@@ -139,7 +139,9 @@ TEST_P(ProgramConfigure, EndsWithZeroAndOnlyOkSaves)
 INSTANTIATE_TEST_SUITE_P(Buttons, ProgramConfigure,
                          testing::Values(ConfigureCase{"OkSaves", IDOK, true},
                                          ConfigureCase{"CancelWritesNothing", IDCANCEL, false}),
-                         [](const testing::TestParamInfo<ConfigureCase>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<ConfigureCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(ProgramTest, PreviewRunsAsAChildOfTheHostUntilTheHostIsDestroyed)
 {

@@ -107,8 +107,7 @@ ConfigureEnd endConfigureRun(ChildProcess& run, DWORD timeoutMs)
 {
     ConfigureEnd end;
     std::vector<HWND> handled;
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
+    const auto handleNewDialogs = [&] {
         for (HWND dialog : processDialogs(run.id)) {
             bool seen = false;
             for (HWND done : handled) seen = seen || done == dialog;
@@ -125,9 +124,9 @@ ConfigureEnd endConfigureRun(ChildProcess& run, DWORD timeoutMs)
                 PostMessageA(dialog, WM_COMMAND, IDOK, 0);
             }
         }
-        if (!isRunning(run)) break;
-        pumpMessagesFor(20);
-    }
+        return !isRunning(run);
+    };
+    waitUntil(handleNewDialogs, timeoutMs);
     end.exitCode = run.exitCodeWithin(0);
     return end;
 }

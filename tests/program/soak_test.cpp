@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -185,13 +187,11 @@ struct Counts {
 std::map<std::string, Counts> readObjectCounts(const std::wstring& path)
 {
     std::map<std::string, Counts> counts;
-    FILE* file = _wfopen(path.c_str(), L"r");
-    if (!file) return counts;
-    char name[64];
+    std::ifstream file{std::filesystem::path(path)};
+    std::string name;
     long created = 0;
     long deleted = 0;
-    while (std::fscanf(file, "%63s %ld %ld", name, &created, &deleted) == 3) counts[name] = {created, deleted};
-    std::fclose(file);
+    while (file >> name >> created >> deleted) counts[name] = {created, deleted};
     return counts;
 }
 
@@ -228,10 +228,10 @@ protected:
     {
         deleteZephyrineKeys();
         writeInstallPath(distDirectory());
-        writeUserDword(L"Number of balls", kBallCount);
-        writeUserDword(L"Opaque", 75);
-        writeUserDword(L"Background", 0);
-        writeUserDword(L"Scale of balls", 2);
+        ASSERT_NO_FATAL_FAILURE(writeUserDword(L"Number of balls", kBallCount));
+        ASSERT_NO_FATAL_FAILURE(writeUserDword(L"Opaque", 75));
+        ASSERT_NO_FATAL_FAILURE(writeUserDword(L"Background", 0));
+        ASSERT_NO_FATAL_FAILURE(writeUserDword(L"Scale of balls", 2));
     }
     void TearDown() override { deleteZephyrineKeys(); }
 };
@@ -251,7 +251,7 @@ TEST_F(SoakTest, FullScreenKeepsMemoryAndHandlesFlat)
     std::snprintf(title, sizeof title, "full-screen saver, %d balls, 1920x1080, %lu s", kBallCount,
                   static_cast<unsigned long>(seconds));
     printSamples(title, samples);
-    expectFlat(samples);
+    ASSERT_NO_FATAL_FAILURE(expectFlat(samples));
     PostMessageA(saver, WM_KEYDOWN, VK_SPACE, 0);
     EXPECT_EQ(0, child.exitCodeWithin(kQuick));
 }
@@ -266,7 +266,7 @@ TEST_F(SoakTest, PreviewKeepsMemoryAndHandlesFlat)
     pumpMessagesFor(1000);
     std::vector<Sample> samples = sampleWhileRunning(child, kPreviewSeconds);
     printSamples("preview in a 320x240 host, 30 balls", samples);
-    expectFlat(samples);
+    ASSERT_NO_FATAL_FAILURE(expectFlat(samples));
     DestroyWindow(host);
     EXPECT_EQ(0, child.exitCodeWithin(kQuick));
 }
@@ -301,7 +301,7 @@ TEST_F(CountedTest, FullScreenDeletesEveryObjectItCreates)
     printObjectCounts("counted build, full screen for 30 s, ended by a key", counts);
     // The 30 ms timer asks for about 33 frames a second; a busy machine
     // composes fewer.
-    expectBalanced(counts, 10 * kCountedSeconds);
+    ASSERT_NO_FATAL_FAILURE(expectBalanced(counts, 10 * kCountedSeconds));
 }
 
 TEST_F(CountedTest, PreviewDeletesEveryObjectWhenItsHostIsDestroyed)
@@ -317,7 +317,7 @@ TEST_F(CountedTest, PreviewDeletesEveryObjectWhenItsHostIsDestroyed)
     EXPECT_EQ(0, child.exitCodeWithin(kQuick));
     std::map<std::string, Counts> counts = readObjectCounts(countsPath);
     printObjectCounts("counted build, preview for 3 s, ended by destroying the host", counts);
-    expectBalanced(counts, 1);
+    ASSERT_NO_FATAL_FAILURE(expectBalanced(counts, 1));
 }
 
 // The counted build as the legacy platform runs it, with a password in use:
@@ -394,7 +394,7 @@ TEST_F(RefusedCloseTest, EveryRequestIsVerifiedAndRefusedUntilTheWindowIsDestroy
     EXPECT_EQ(0, child.exitCodeWithin(kQuick));
     std::map<std::string, Counts> counts = readObjectCounts(folder + L"\\object-counts.txt");
     printObjectCounts("counted build, five refused closes, then destroyed", counts);
-    expectBalanced(counts, 10);
+    ASSERT_NO_FATAL_FAILURE(expectBalanced(counts, 10));
 }
 
 }  // namespace

@@ -96,37 +96,21 @@ std::wstring makeTempDirectory(const wchar_t* prefix)
 void removeDirectoryTree(const std::wstring& path)
 {
     if (path.empty()) return;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring child = path + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                removeDirectoryTree(child);
-            else
-                DeleteFileW(child.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
 }
 
 bool copyFileTo(const std::wstring& from, const std::wstring& to)
 {
-    return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+    std::error_code error;
+    return std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, error);
 }
 
 bool writeFileBytes(const std::wstring& path, const std::string& bytes)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
+    std::ofstream file(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(file.flush());
 }
 
 MessageBoxCloser::MessageBoxCloser()
