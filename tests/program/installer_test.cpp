@@ -119,36 +119,17 @@ long runPreview(const std::wstring& saver, std::wstring* image)
     return preview ? code : -1;
 }
 
-struct OwnedDialogSearch {
-    DWORD ownerProcess;
-    HWND found;
-};
-
-BOOL CALLBACK findDialogOwnedByProcess(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<OwnedDialogSearch*>(context);
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    HWND owner = GetWindow(window, GW_OWNER);
-    DWORD ownerProcess = 0;
-    if (owner) GetWindowThreadProcessId(owner, &ownerProcess);
-    if (std::string(className) == "#32770" && IsWindowVisible(window) && ownerProcess == search->ownerProcess) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
+// A visible dialog whose owner window belongs to the process.
 HWND waitForDialogOwnedByProcess(DWORD processId, DWORD timeoutMs)
 {
-    OwnedDialogSearch search{processId, nullptr};
-    waitUntil(
-        [&] {
-            EnumWindows(findDialogOwnedByProcess, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
+    return waitForWindow(
+        [&](HWND window) {
+            HWND owner = GetWindow(window, GW_OWNER);
+            DWORD ownerProcess = 0;
+            if (owner) GetWindowThreadProcessId(owner, &ownerProcess);
+            return className(window) == "#32770" && ownerProcess == processId;
         },
         timeoutMs);
-    return search.found;
 }
 
 class InstallerTest : public testing::Test {

@@ -262,40 +262,43 @@ bool runProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCod
     return ended;
 }
 
-namespace {
-
-struct WindowSearch {
-    DWORD processId;
-    const char* className;
-    HWND found;
-};
-
-BOOL CALLBACK findProcessWindow(HWND window, LPARAM context)
+std::string className(HWND window)
 {
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[256] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (owner == search->processId && IsWindowVisible(window) && std::string(className) == search->className) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
 }
 
-}  // namespace
-
-HWND waitForProcessWindow(DWORD processId, const char* className, DWORD timeoutMs)
+HWND waitForWindow(const std::function<bool(HWND)>& matches, DWORD timeoutMs)
 {
-    WindowSearch search{processId, className, nullptr};
+    struct Search {
+        const std::function<bool(HWND)>* matches;
+        HWND found;
+    } search{&matches, nullptr};
+    const auto visit = [](HWND window, LPARAM context) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(context);
+        if (!IsWindowVisible(window) || !(*s->matches)(window)) return TRUE;
+        s->found = window;
+        return FALSE;
+    };
     waitUntil(
         [&] {
-            EnumWindows(findProcessWindow, reinterpret_cast<LPARAM>(&search));
+            EnumWindows(visit, reinterpret_cast<LPARAM>(&search));
             return search.found != nullptr;
         },
         timeoutMs);
     return search.found;
+}
+
+HWND waitForProcessWindow(DWORD processId, const char* name, DWORD timeoutMs)
+{
+    return waitForWindow(
+        [&](HWND window) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            return owner == processId && className(window) == name;
+        },
+        timeoutMs);
 }
 
 void deleteZephyrineKeys()

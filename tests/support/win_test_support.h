@@ -95,8 +95,13 @@ struct ProcessOptions {
 // Starts commandLine without waiting; the caller closes the handle.
 HANDLE startProcess(const std::wstring& commandLine, const ProcessOptions& options = {});
 
-// Waits (dispatching messages) for a visible top-level window of the given
-// class owned by the process, up to timeoutMs; 0 when none appeared.
+std::string className(HWND window);
+
+// Waits (dispatching messages) up to timeoutMs for a visible top-level window
+// that matches; 0 when none appeared.
+HWND waitForWindow(const std::function<bool(HWND)>& matches, DWORD timeoutMs);
+
+// The same for a window of the given class owned by the process.
 HWND waitForProcessWindow(DWORD processId, const char* className, DWORD timeoutMs);
 
 // A started child process that is ended, if still running, when the object
