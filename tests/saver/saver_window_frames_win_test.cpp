@@ -28,24 +28,27 @@ void paintGreenSquare(HDC dc)
 }
 
 // Every ball moves one pixel per axis per tick along its velocity, and a
-// ball at an edge bounces back inside: placed by hand, away from the limits
-// but for the one that starts at the left edge moving left.
+// ball at an edge bounces back inside: five balls placed by hand, away from
+// the limits but for one at the left edge moving left and one at the top
+// moving up (the field steps four balls at a time and the rest one by one).
 TEST_F(SaverWindow, AnyTimerMovesTheBallsAndInvalidatesWithoutErasing)
 {
-    settings.ballCount = 3;
+    settings.ballCount = 5;
     ASSERT_NO_FATAL_FAILURE(startFullScreen());
     RECT client;
     GetClientRect(saver, &client);
     struct Ball {
         int x, y, vx, vy;
-        int movedX, movedY;
+        int movedX, movedY, turnedVx, turnedVy;
     };
     const Ball balls[] = {
-        {100, 200, 1, 1, 101, 201},
-        {500, 300, -1, -1, 499, 299},
-        {0, 400, -1, 1, 1, 401},
+        {100, 200, 1, 1, 101, 201, 1, 1},
+        {500, 300, -1, -1, 499, 299, -1, -1},
+        {0, 400, -1, 1, 1, 401, 1, 1},
+        {800, 600, 1, -1, 801, 599, 1, -1},
+        {300, 0, 1, -1, 301, 1, 1, 1},
     };
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 5; ++i) {
         ballField.x[i] = balls[i].x;
         ballField.y[i] = balls[i].y;
         ballField.vx[i] = balls[i].vx;
@@ -53,12 +56,13 @@ TEST_F(SaverWindow, AnyTimerMovesTheBallsAndInvalidatesWithoutErasing)
     }
     ValidateRect(saver, nullptr);
     EXPECT_EQ(0, SendMessageA(saver, WM_TIMER, 7, 0));
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 5; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(balls[i].movedX, ballField.x[i]);
         EXPECT_EQ(balls[i].movedY, ballField.y[i]);
+        EXPECT_EQ(balls[i].turnedVx, ballField.vx[i]);
+        EXPECT_EQ(balls[i].turnedVy, ballField.vy[i]);
     }
-    EXPECT_EQ(1, ballField.vx[2]) << "the bounce turned the ball at the edge";
     RECT update = {};
     EXPECT_TRUE(GetUpdateRect(saver, &update, FALSE));
     EXPECT_TRUE(EqualRect(&client, &update));
