@@ -21,6 +21,8 @@
 #                     their tables (quiet the machine first)
 #   ./build.sh deb    build the Debian package of the X11 display mode,
 #                     BUILD_DIR/zephyrine_<version>_<arch>.deb
+#   ./build.sh pictures  take the README's pictures of the saver and its
+#                     dialogs in a private Xvfb and write them into docs/
 # BUILD_DIR (default ./build) holds the builds and the private Wine prefix.
 set -euo pipefail
 
@@ -348,16 +350,29 @@ run_soak() {
   ZEPHYRINE_SOAK_SECONDS=$seconds wine "$BUILD_DIR/win/tests/soak_tests.exe" --gtest_filter='SoakTest.*'
 }
 
+# ./build.sh pictures: the pictures tool under Wine in a private Xvfb of
+# 1920 x 1080 writes saver-fullscreen.png, settings-dialog.png and
+# about-box.png into docs/.
+take_pictures() {
+  build_windows pictures
+  trap stop_services EXIT
+  start_xvfb
+  start_wine
+  say "the README's pictures into $SRC/docs"
+  wine "$BUILD_DIR/win/tools/pictures.exe" "$(winepath -w "$SRC/docs")"
+}
+
 ensure_packages
 case "${1:-}" in
   bench) shift; run_benchmarks "$@" ;;
   deb) build_deb ;;
   check) shift; check_target "$@" ;;
   fuzz) shift; run_fuzzers "$@" ;;
+  pictures) take_pictures ;;
   test) run_tests ;;
   run) run_saver ;;
   run-x11) run_x11 ;;
   settings) open_settings ;;
   soak) shift; run_soak "$@" ;;
-  *) echo "usage: $0 test|run|run-x11|settings|check|fuzz|soak|bench|deb" >&2; exit 2 ;;
+  *) echo "usage: $0 test|run|run-x11|settings|check|fuzz|soak|bench|deb|pictures" >&2; exit 2 ;;
 esac

@@ -5,8 +5,6 @@
 #include <cstring>
 
 #include <pixman.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include "saver/average_scale_x11.h"
 #include "saver/ball_field.h"
@@ -50,28 +48,6 @@ uint32_t* rowOf(const FramePixels& frame, int32_t y)
     return frame.pixels + static_cast<size_t>(y) * static_cast<size_t>(frame.stride / 4);
 }
 
-// Asks the kernel to provide every page of a frame buffer at once. A new buffer
-// (a fresh shared-memory segment) otherwise takes one page fault per 4 KiB at
-// its first frame, which on a virtual machine costs several times the frame
-// itself: here 50-80 ms for 1920 x 1080 against 20-35 ms populated at once.
-// Advice only: where the kernel lacks it, the pages come on first touch as before.
-void populate(const FramePixels& frame)
-{
-#ifdef MADV_POPULATE_WRITE
-    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    const uintptr_t start = reinterpret_cast<uintptr_t>(frame.pixels);
-    const uintptr_t end = start + static_cast<uintptr_t>(frame.stride) * static_cast<uintptr_t>(frame.height);
-    // madvise takes whole pages: those the buffer shares at its ends come on first touch.
-    const uintptr_t first = (start + page - 1) / page * page;
-    const uintptr_t last = end / page * page;
-    if (last > first) {
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
-    }
-#else
-    (void)frame;
-#endif
-}
-
 pixman_image_t* wrapperFor(const FramePixels& frame)
 {
     for (const FrameWrapper& wrapper : frameWrappers) {
@@ -85,7 +61,6 @@ pixman_image_t* wrapperFor(const FramePixels& frame)
     if (wrapper.image != nullptr) {
         pixman_image_unref(wrapper.image);
     }
-    populate(frame);
     wrapper = {frame.pixels, frame.width, frame.height, frame.stride,
                pixman_image_create_bits(PIXMAN_x8r8g8b8, frame.width, frame.height, frame.pixels,
                                         frame.stride)};
@@ -216,7 +191,6 @@ void composeFrame(const FramePixels& frame, int32_t ballCount)
     if (!isUsable(frame)) {
         return;
     }
-    // The wrapper first: a buffer seen for the first time is populated before it is written.
     pixman_image_t* target = wrapperFor(frame);
     drawBackground(frame);
     if (target == nullptr) {

@@ -2,6 +2,7 @@
 #include "saver/saver_window_x11.h"
 
 #include <sys/ipc.h>
+#include <sys/mman.h>
 #include <sys/shm.h>
 #include <sys/socket.h>
 #include <time.h>
@@ -11,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -32,10 +35,20 @@ constexpr int kMaxMonitors = 16;
 constexpr int64_t kLostCompletionNanos = 1000000000;
 // Present times kept until they are reported.
 constexpr int kMaxPresentTimes = 4;
+// A buffer this large is mapped in whole pages of this size, where the kernel offers them.
+constexpr size_t kHugePage = size_t{2} << 20;
+
+// Pixels in a private mapping that this file makes and frees.
+struct OwnedPixels {
+    void* address;
+    size_t bytes;  // mapped: the size asked for, rounded up to whole pages
+};
 
 struct FrameBuffer {
     XImage* image;
     XShmSegmentInfo segment;
+    size_t segmentBytes;
+    OwnedPixels owned; // the pixels of an image sent with XPutImage
     bool shared;       // the image lives in a segment the server has attached
     bool busy;         // sent with XShmPutImage, completion not yet received
     int64_t sentAt;    // CLOCK_MONOTONIC nanoseconds of the put
@@ -65,7 +78,7 @@ struct WindowSystem {
     ScreenRect screen;
     int configuredX;  // the window's position in its last ConfigureNotify
     int configuredY;
-    XImage* desktopImage;
+    OwnedPixels desktopPixels;
     DesktopPixels desktop;
     bool hasDesktop;
     // Finished presentations not yet reported, in nanoseconds.
@@ -73,6 +86,8 @@ struct WindowSystem {
     int presentTimeCount;
     // The last X error, for the calls made inside a trap.
     int lastError;
+    // The segment being attached, not yet marked for removal; -1 when none.
+    int attachingShmid = -1;
 };
 
 WindowSystem x;
@@ -86,6 +101,61 @@ bool hostIsLittleEndian() {
 
 int hostByteOrder() { return hostIsLittleEndian() ? LSBFirst : MSBFirst; }
 
+// Asks the kernel for every page of a new buffer at once. Page by page, on first touch, a
+// 1920 x 1080 frame takes about 2,000 faults, which on a virtual machine cost 40-60 ms; at
+// once, 5-10 ms. Advice only: a kernel without it (EINVAL) gives the pages on first touch.
+void populate(void* address, size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+    madvise(address, bytes, MADV_POPULATE_WRITE);
+#else
+    (void)address;
+    (void)bytes;
+#endif
+}
+
+// A private, populated buffer of at least bytes, or an empty one when memory runs out. A large
+// buffer is aligned to and rounded up to whole 2 MiB pages and asks for them: its first touch
+// then costs a few faults instead of thousands, and touching the pages for the first time is
+// several times faster on a virtual machine.
+OwnedPixels mapPixels(size_t bytes) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t unit = bytes >= kHugePage ? kHugePage : page;
+    const size_t rounded = (bytes + unit - 1) / unit * unit;
+    const size_t slack = unit > page ? unit : 0;  // room to move the start to a whole 2 MiB page
+    void* mapped = mmap(nullptr, rounded + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return {nullptr, 0};
+    const uintptr_t start = reinterpret_cast<uintptr_t>(mapped);
+    const uintptr_t aligned = (start + unit - 1) / unit * unit;
+    if (aligned > start)
+        munmap(mapped, aligned - start);
+    if (start + slack > aligned)
+        munmap(reinterpret_cast<void*>(aligned + rounded), start + slack - aligned);
+    void* address = reinterpret_cast<void*>(aligned);
+#ifdef MADV_HUGEPAGE
+    if (unit == kHugePage)
+        madvise(address, rounded, MADV_HUGEPAGE);  // advice only, like populate
+#endif
+    populate(address, rounded);
+    return {address, rounded};
+}
+
+// Reads one byte of each page of [address, address + bytes). The first access to each page of a
+// new mapping costs several microseconds on a virtual machine, populated or not (10 ms for a
+// frame here); on a second thread while the server writes into the segment, that time overlaps
+// the server's own instead of following it. The pages' contents do not matter here.
+void touchPages(const volatile char* address, size_t bytes) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    for (size_t offset = 0; offset < bytes; offset += page)
+        static_cast<void>(address[offset]);
+}
+
+void unmapPixels(OwnedPixels& pixels) {
+    if (pixels.address != nullptr)
+        munmap(pixels.address, pixels.bytes);
+    pixels = {nullptr, 0};
+}
+
 // Errors are expected: the host may destroy its window at any moment. An error about the target
 // window means it is gone, which ends the run like its DestroyNotify.
 int onXError(Display*, XErrorEvent* error) {
@@ -97,10 +167,10 @@ int onXError(Display*, XErrorEvent* error) {
 }
 
 // The connection is gone. Xlib ends the process when this returns, so end here with 0; every
-// segment is already marked for removal unless it was being attached, so remove those too.
+// segment is already marked for removal unless it was being attached, so remove that one too.
 int onXIOError(Display*) {
-    if (x.buffer.image != nullptr && x.buffer.segment.shmid >= 0)
-        shmctl(x.buffer.segment.shmid, IPC_RMID, nullptr);
+    if (x.attachingShmid >= 0)
+        shmctl(x.attachingShmid, IPC_RMID, nullptr);
     _exit(0);
 }
 
@@ -159,8 +229,47 @@ void chooseMonitor() {
     saverWindow.monitor = monitorForWindow(x.monitors, x.monitorCount, saverWindow.placement, x.screen);
 }
 
+bool makeSharedBuffer(FrameBuffer& buffer, int32_t width, int32_t height);
+void releaseBuffer(FrameBuffer& buffer);
+
+// The drawable's pixels through shared memory, straight into a segment: the frame's own when it
+// is large enough (the server then has its pages in hand before the first frame is shown), else
+// a segment of the drawable's size, freed after. False when MIT-SHM is not in use, the drawable's
+// depth is not the window's, or the read fails; the segment's contents are then undefined.
+bool readThroughSegment(Drawable drawable, unsigned width, unsigned height, unsigned depth, XImage*& image,
+                        FrameBuffer& temporary) {
+    if (!x.useShm || depth != static_cast<unsigned>(x.depth))
+        return false;
+    const size_t bytes = size_t{width} * height * 4;
+    if (x.buffer.shared && bytes <= x.buffer.segmentBytes) {
+        image = XShmCreateImage(x.display, x.visual, depth, ZPixmap, x.buffer.segment.shmaddr, &x.buffer.segment,
+                                width, height);
+        if (image != nullptr && static_cast<size_t>(image->bytes_per_line) * height > x.buffer.segmentBytes) {
+            XDestroyImage(image);  // frees the XImage only; data is the segment
+            image = nullptr;
+        }
+    } else if (makeSharedBuffer(temporary, static_cast<int32_t>(width), static_cast<int32_t>(height))) {
+        image = temporary.image;
+    }
+    if (image == nullptr)
+        return false;
+    std::thread toucher;
+    try {
+        toucher = std::thread(touchPages, image->data, static_cast<size_t>(image->bytes_per_line) * height);
+    } catch (const std::system_error&) {
+        // No second thread: the copy touches the pages itself.
+    }
+    beginTrap();
+    const Bool read = XShmGetImage(x.display, drawable, image, 0, 0, AllPlanes);
+    const bool failed = endTrap() != 0 || !read;
+    if (toucher.joinable())
+        toucher.join();
+    return !failed;
+}
+
 // A copy of drawable in the frame's format, or nothing when it cannot be read or has another
-// format. Read once; it stays for the run, so a resize scales the same copy again.
+// format. Read once, into memory of this file's own; it stays for the run, so a resize scales the
+// same copy again. Reads through shared memory where it can, else in the reply to XGetImage.
 void copyDesktop(Drawable drawable) {
     Window rootOfDrawable;
     int left;
@@ -175,31 +284,45 @@ void copyDesktop(Drawable drawable) {
     if (endTrap() != 0 || !known || width == 0 || height == 0 ||
         int64_t{width} * height > kMaxPixels || (depth != 24 && depth != 32))
         return;
-    beginTrap();
-    XImage* image = XGetImage(x.display, drawable, 0, 0, width, height, AllPlanes, ZPixmap);
-    if (endTrap() != 0 || image == nullptr) {
-        if (image != nullptr)
+    FrameBuffer temporary{};
+    temporary.segment.shmid = -1;
+    XImage* image = nullptr;
+    const bool shared = readThroughSegment(drawable, width, height, depth, image, temporary);
+    if (!shared) {
+        if (image != nullptr && image != temporary.image)
             XDestroyImage(image);
-        return;
+        releaseBuffer(temporary);
+        beginTrap();
+        image = XGetImage(x.display, drawable, 0, 0, width, height, AllPlanes, ZPixmap);
+        if (endTrap() != 0 && image != nullptr) {
+            XDestroyImage(image);
+            image = nullptr;
+        }
     }
-    if (image->bits_per_pixel != 32 || image->byte_order != hostByteOrder() ||
-        image->bytes_per_line % 4 != 0) {
+    const bool usable = image != nullptr && image->bits_per_pixel == 32 && image->byte_order == hostByteOrder() &&
+                        image->bytes_per_line % 4 == 0 && image->bytes_per_line / 4 >= static_cast<int>(width);
+    const size_t stride = usable ? static_cast<size_t>(image->bytes_per_line) : 0;
+    OwnedPixels copy = usable ? mapPixels(stride * height) : OwnedPixels{nullptr, 0};
+    if (copy.address != nullptr)
+        std::memcpy(copy.address, image->data, stride * height);
+    // Frees the XImage only when its data is a segment; the reply's pixels with it otherwise.
+    if (image != nullptr && image != temporary.image)
         XDestroyImage(image);
+    releaseBuffer(temporary);
+    if (copy.address == nullptr)
         return;
-    }
     // On a 32-bit window the top byte is alpha: a copy of a 24-bit drawable has it 0, which a
     // compositing manager would show as transparent. Made opaque once, here.
     if (x.depth == 32) {
         for (unsigned row = 0; row < height; ++row) {
-            char* line = image->data + static_cast<size_t>(row) * static_cast<size_t>(image->bytes_per_line);
-            uint32_t* pixel = reinterpret_cast<uint32_t*>(line);
+            uint32_t* pixel = reinterpret_cast<uint32_t*>(static_cast<char*>(copy.address) + row * stride);
             for (unsigned column = 0; column < width; ++column)
                 pixel[column] |= 0xff000000u;
         }
     }
-    x.desktopImage = image;
-    x.desktop = {reinterpret_cast<const uint32_t*>(image->data), static_cast<int32_t>(width),
-                 static_cast<int32_t>(height), image->bytes_per_line};
+    x.desktopPixels = copy;
+    x.desktop = {static_cast<const uint32_t*>(copy.address), static_cast<int32_t>(width),
+                 static_cast<int32_t>(height), static_cast<int32_t>(stride)};
     x.hasDesktop = true;
 }
 
@@ -239,14 +362,17 @@ void releaseBuffer(FrameBuffer& buffer) {
         XDestroyImage(buffer.image);  // frees the XImage only; data is the segment
         shmdt(buffer.segment.shmaddr);
     } else {
-        XDestroyImage(buffer.image);  // frees the pixels too
+        buffer.image->data = nullptr;  // the pixels are this file's own
+        XDestroyImage(buffer.image);
+        unmapPixels(buffer.owned);
     }
     buffer = FrameBuffer{};
     buffer.segment.shmid = -1;
 }
 
 // A buffer in a segment that both the program and the server have attached, already marked for
-// removal; false when MIT-SHM fails here (the caller falls back to XPutImage).
+// removal, and populated; false when MIT-SHM fails here (the caller falls back to XPutImage).
+// The server may write it too: the desktop copy is read into it.
 bool makeSharedBuffer(FrameBuffer& buffer, int32_t width, int32_t height) {
     buffer.segment.shmid = -1;
     XImage* image = XShmCreateImage(x.display, x.visual, static_cast<unsigned>(x.depth), ZPixmap, nullptr,
@@ -271,14 +397,18 @@ bool makeSharedBuffer(FrameBuffer& buffer, int32_t width, int32_t height) {
         XDestroyImage(image);
         return false;
     }
+    populate(address, bytes);
     buffer.segment.shmaddr = image->data = static_cast<char*>(address);
-    buffer.segment.readOnly = True;
+    buffer.segment.readOnly = False;
+    buffer.segmentBytes = bytes;
     buffer.image = image;
+    x.attachingShmid = buffer.segment.shmid;
     beginTrap();
     const Bool attached = XShmAttach(x.display, &buffer.segment);
     const bool failed = endTrap() != 0 || !attached;
     // Both sides have it now (or the server never will): nothing is left behind at any end.
     shmctl(buffer.segment.shmid, IPC_RMID, nullptr);
+    x.attachingShmid = -1;
     if (failed) {
         XDestroyImage(image);
         shmdt(address);
@@ -296,11 +426,16 @@ bool makePlainBuffer(FrameBuffer& buffer, int32_t width, int32_t height) {
                                  static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
     if (image == nullptr)
         return false;
-    image->data = static_cast<char*>(std::malloc(static_cast<size_t>(image->bytes_per_line) * height));
-    if (image->data == nullptr || image->bits_per_pixel != 32) {
+    if (image->bits_per_pixel != 32) {
         XDestroyImage(image);
         return false;
     }
+    buffer.owned = mapPixels(static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(height));
+    if (buffer.owned.address == nullptr) {
+        XDestroyImage(image);
+        return false;
+    }
+    image->data = static_cast<char*>(buffer.owned.address);
     // The frame is written in host order; Xlib converts when the server's differs.
     image->byte_order = hostByteOrder();
     buffer.image = image;
@@ -510,12 +645,6 @@ int openSaverWindow(const Options& options) {
         x.screenChangeType = randrEvents + RRScreenChangeNotify;
         XRRSelectInput(x.display, x.root, RRScreenChangeNotifyMask);  // not input: the host keeps it
     }
-    if (options.display.backgroundType == 0) {
-        if (x.ownWindow)
-            copyDesktop(x.root);  // before the window exists, so it is not in the copy
-        else
-            copyHostScreenshot();
-    }
     if (x.ownWindow)
         makeOwnWindow();
     x.gc = XCreateGC(x.display, x.window, 0, nullptr);
@@ -526,6 +655,13 @@ int openSaverWindow(const Options& options) {
     if (!makeBuffer()) {
         std::fprintf(stderr, "%s\n", kNoMemoryMessage);
         return kNoMemoryExit;
+    }
+    // After the frame buffer, so the copy can be read through its segment.
+    if (options.display.backgroundType == 0) {
+        if (x.ownWindow)
+            copyDesktop(x.root);  // before the window is mapped, so it is not in the copy
+        else
+            copyHostScreenshot();
     }
     return 0;
 }
@@ -612,8 +748,7 @@ void closeSaverWindow() {
     if (x.display == nullptr)
         return;
     releaseBuffer(x.buffer);
-    if (x.desktopImage != nullptr)
-        XDestroyImage(x.desktopImage);
+    unmapPixels(x.desktopPixels);
     if (x.gc != nullptr)
         XFreeGC(x.display, x.gc);
     if (x.ownWindow && x.window != 0)

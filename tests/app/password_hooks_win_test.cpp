@@ -15,11 +15,6 @@ namespace {
 
 const wchar_t kLegacyProbe[] = L"zephyrine_legacy_probe.exe";
 const wchar_t kCurrentProbe[] = L"zephyrine_probe.exe";
-const char kAppDefaultsKey[] = "Software\\Wine\\AppDefaults";
-const char* const kProbeDefaultsKeys[] = {"Software\\Wine\\AppDefaults\\zephyrine_legacy_probe.exe",
-                                          "Software\\Wine\\AppDefaults\\zephyrine_probe.exe"};
-const char kDesktopKey[] = "Control Panel\\Desktop";
-const char kUsePassword[] = "ScreenSaveUsePassword";
 const char kCaption[] = "Password probe";
 
 // What a scenario folder holds under a library's name.
@@ -38,14 +33,6 @@ struct ProbeRun {
     std::vector<std::string> log;
 };
 
-std::wstring testProgramDirectory()
-{
-    wchar_t module[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    std::wstring path(module, n);
-    return path.substr(0, path.find_last_of(L"\\/"));
-}
-
 bool placeLibrary(const std::wstring& folder, const wchar_t* name, Library library)
 {
     if (library == Library::absent) return true;
@@ -53,23 +40,6 @@ bool placeLibrary(const std::wstring& folder, const wchar_t* name, Library libra
                                 ? L"PASSWORD.CPL"
                                 : L"MPR.DLL";
     return copyFileTo(testProgramDirectory() + L"\\password_libs\\" + source, folder + L"\\" + name);
-}
-
-std::vector<std::string> readLines(const std::wstring& path)
-{
-    std::vector<std::string> lines;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return lines;
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(file);
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
 }
 
 bool startsWithName(const wchar_t* entry, const wchar_t* name)
@@ -111,20 +81,11 @@ ProbeRun runProbe(const wchar_t* probeName, Library cpl, Library mpr, const std:
         return run;
     }
     std::wstring environment = probeEnvironment(logPath, libraryResult);
-    std::wstring commandLine = L"\"" + probe + L"\" " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                       &environment[0], folder.c_str(), &startup, &process)) {
-        CloseHandle(process.hThread);
-        run.ended = WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0;
-        if (!run.ended) {
-            TerminateProcess(process.hProcess, 99);
-            WaitForSingleObject(process.hProcess, 5000);
-        }
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hProcess);
+    ChildProcess child;
+    if (child.start(L"\"" + probe + L"\" " + arguments, {{}, environment, folder})) {
+        const long code = child.exitCodeWithin(20000);
+        run.ended = code != -1;
+        run.exitCode = static_cast<DWORD>(code);
     }
     run.log = readLines(logPath);
     removeDirectoryTree(folder);
@@ -134,15 +95,15 @@ ProbeRun runProbe(const wchar_t* probeName, Library cpl, Library mpr, const std:
 void storeUsePassword(UsePassword stored)
 {
     HKEY key;
-    ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, kDesktopKey, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyW(HKEY_CURRENT_USER, kDesktopKey, &key), ERROR_SUCCESS);
     if (stored.kind == UsePassword::absent) {
-        RegDeleteValueA(key, kUsePassword);
+        RegDeleteValueW(key, kUsePasswordValue);
     } else if (stored.kind == UsePassword::dword) {
-        RegSetValueExA(key, kUsePassword, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&stored.value),
+        RegSetValueExW(key, kUsePasswordValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&stored.value),
                        sizeof stored.value);
     } else {
         const BYTE bytes[8] = {1, 1, 1, 1, 1, 1, 1, 1};
-        RegSetValueExA(key, kUsePassword, 0, REG_BINARY, bytes, sizeof bytes);
+        RegSetValueExW(key, kUsePasswordValue, 0, REG_BINARY, bytes, sizeof bytes);
     }
     RegCloseKey(key);
 }
@@ -153,57 +114,31 @@ class PasswordHooks : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        HKEY key;
-        if (RegOpenKeyA(HKEY_CURRENT_USER, kDesktopKey, &key) == ERROR_SUCCESS) {
-            savedSize = sizeof savedData;
-            hadValue = RegQueryValueExA(key, kUsePassword, nullptr, &savedType, savedData, &savedSize) ==
-                       ERROR_SUCCESS;
-            RegCloseKey(key);
+        usePassword = new SavedRegistryValue(HKEY_CURRENT_USER, kDesktopKey, kUsePasswordValue);
+        for (const wchar_t* probe : {kLegacyProbe, kCurrentProbe}) {
+            probeSettings.push_back(new WineProgramSettings(probe));
+            probeSettings.back()->overrideDll(L"mpr", L"native");
         }
-        hadAppDefaults = RegOpenKeyA(HKEY_CURRENT_USER, kAppDefaultsKey, &key) == ERROR_SUCCESS;
-        if (hadAppDefaults) RegCloseKey(key);
-        for (const char* probeKey : kProbeDefaultsKeys) {
-            std::string overrides = std::string(probeKey) + "\\DllOverrides";
-            if (RegCreateKeyA(HKEY_CURRENT_USER, overrides.c_str(), &key) == ERROR_SUCCESS) {
-                RegSetValueExA(key, "mpr", 0, REG_SZ, reinterpret_cast<const BYTE*>("native"), 7);
-                RegCloseKey(key);
-            }
-        }
-        if (RegOpenKeyA(HKEY_CURRENT_USER, kProbeDefaultsKeys[0], &key) == ERROR_SUCCESS) {
-            RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
-            RegCloseKey(key);
-        }
+        probeSettings.front()->setVersion(L"win98");
     }
 
     static void TearDownTestSuite()
     {
-        HKEY key;
-        if (RegOpenKeyA(HKEY_CURRENT_USER, kDesktopKey, &key) == ERROR_SUCCESS) {
-            if (hadValue)
-                RegSetValueExA(key, kUsePassword, 0, savedType, savedData, savedSize);
-            else
-                RegDeleteValueA(key, kUsePassword);
-            RegCloseKey(key);
+        delete usePassword;
+        usePassword = nullptr;
+        // The last made goes first, so that the first can take "AppDefaults" with it.
+        while (!probeSettings.empty()) {
+            delete probeSettings.back();
+            probeSettings.pop_back();
         }
-        for (const char* probeKey : kProbeDefaultsKeys) {
-            RegDeleteTreeA(HKEY_CURRENT_USER, probeKey);
-            RegDeleteKeyA(HKEY_CURRENT_USER, probeKey);
-        }
-        if (!hadAppDefaults) RegDeleteKeyA(HKEY_CURRENT_USER, kAppDefaultsKey);
     }
 
-    static bool hadAppDefaults;
-    static bool hadValue;
-    static DWORD savedType;
-    static BYTE savedData[256];
-    static DWORD savedSize;
+    static SavedRegistryValue* usePassword;
+    static std::vector<WineProgramSettings*> probeSettings;
 };
 
-bool PasswordHooks::hadAppDefaults = false;
-bool PasswordHooks::hadValue = false;
-DWORD PasswordHooks::savedType = 0;
-BYTE PasswordHooks::savedData[256];
-DWORD PasswordHooks::savedSize = 0;
+SavedRegistryValue* PasswordHooks::usePassword = nullptr;
+std::vector<WineProgramSettings*> PasswordHooks::probeSettings;
 
 // Log lines: "platform ID", then the stand-in's "VerifyScreenSavePwd HOST FLAG"
 // if it was called, then "verify RESULT FLAG-AFTER PASSWORD.CPL-LOADED".
@@ -228,7 +163,7 @@ class VerifyBeforeClose : public PasswordHooks, public ::testing::WithParamInter
 TEST_P(VerifyBeforeClose, AllowsOrAsksThePrompt)
 {
     const VerifyCase& c = GetParam();
-    storeUsePassword(c.usePassword);
+    ASSERT_NO_FATAL_FAILURE(storeUsePassword(c.usePassword));
     ProbeRun run = runProbe(c.probe, c.cpl, Library::absent, c.arguments, c.promptResult);
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(run.exitCode, c.expected);

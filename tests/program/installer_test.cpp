@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -18,19 +20,10 @@ constexpr DWORD kQuick = 15000;
 const wchar_t kMachineKey[] = L"Software\\Quorvane\\Zephyrine";
 const wchar_t kVendorKey[] = L"Software\\Quorvane";
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zephyrine";
-const wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
 const wchar_t kScreenSaverValue[] = L"SCRNSAVE.EXE";
 const wchar_t kOtherSaver[] = L"C:\\windows\\system32\\other.scr";
 const wchar_t* const kPayload[] = {L"Zephyrine.scr", L"1.png", L"2.png", L"3.png", L"4.png",
                                    L"5.png",         L"6.png", L"7.png", L"8.png"};
-
-std::string narrow(const std::wstring& text)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string result(size > 0 ? size - 1 : 0, '\0');
-    if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &result[0], size, nullptr, nullptr);
-    return result;
-}
 
 std::wstring fullPath(const std::wstring& path)
 {
@@ -88,43 +81,19 @@ void writeDword(HKEY root, const wchar_t* key, const wchar_t* name, DWORD value)
     RegSetKeyValueW(root, key, name, REG_DWORD, &value, sizeof value);
 }
 
-bool keyExists(HKEY root, const wchar_t* key)
-{
-    HKEY handle;
-    if (RegOpenKeyExW(root, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
-    RegCloseKey(handle);
-    return true;
-}
-
 bool fileExists(const std::wstring& path)
 {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::error_code error;
+    return std::filesystem::exists(path, error);
 }
 
-std::string readFileBytes(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::string();
-    std::string bytes(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    if (!bytes.empty()) ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
-}
-
-// Names in a folder, without "." and "..".
+// Names in a folder.
 std::vector<std::wstring> folderEntries(const std::wstring& folder)
 {
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        names.push_back(entry.path().filename().wstring());
     return names;
 }
 
@@ -150,43 +119,24 @@ long runPreview(const std::wstring& saver, std::wstring* image)
     return preview ? code : -1;
 }
 
-struct OwnedDialogSearch {
-    DWORD ownerProcess;
-    HWND found;
-};
-
-BOOL CALLBACK findDialogOwnedByProcess(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<OwnedDialogSearch*>(context);
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    HWND owner = GetWindow(window, GW_OWNER);
-    DWORD ownerProcess = 0;
-    if (owner) GetWindowThreadProcessId(owner, &ownerProcess);
-    if (std::string(className) == "#32770" && IsWindowVisible(window) && ownerProcess == search->ownerProcess) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
+// A visible dialog whose owner window belongs to the process.
 HWND waitForDialogOwnedByProcess(DWORD processId, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    do {
-        OwnedDialogSearch search{processId, nullptr};
-        EnumWindows(findDialogOwnedByProcess, reinterpret_cast<LPARAM>(&search));
-        if (search.found) return search.found;
-        pumpMessagesFor(20);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
+    return waitForWindow(
+        [&](HWND window) {
+            HWND owner = GetWindow(window, GW_OWNER);
+            DWORD ownerProcess = 0;
+            if (owner) GetWindowThreadProcessId(owner, &ownerProcess);
+            return className(window) == "#32770" && ownerProcess == processId;
+        },
+        timeoutMs);
 }
 
 class InstallerTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        hadScreenSaver = readString(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue, &savedScreenSaver);
+        savedScreenSaver = std::make_unique<SavedRegistryValue>(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue);
         RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue);
         clearProductKeys();
         base = makeTempDirectory(L"zephyrine-setup");
@@ -197,10 +147,7 @@ protected:
     {
         removeDirectoryTree(base);
         clearProductKeys();
-        if (hadScreenSaver)
-            writeString(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue, savedScreenSaver);
-        else
-            RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue);
+        savedScreenSaver.reset();
     }
     static void clearProductKeys()
     {
@@ -241,8 +188,7 @@ protected:
 
     std::wstring base;
     std::wstring folder;
-    bool hadScreenSaver = false;
-    std::wstring savedScreenSaver;
+    std::unique_ptr<SavedRegistryValue> savedScreenSaver;
 };
 
 TEST_F(InstallerTest, SilentInstallPutsTheBuiltFilesInTheFolder)
@@ -329,13 +275,9 @@ TEST_F(InstallerTest, InstalledSaverPreviewsAndOpensItsSettingsFromItsFolder)
 
     HWND host = createHostWindow(300, 200);
     ChildProcess child;
-    ASSERT_TRUE(child.start(L"\"" + installedSaver() + L"\" /c:" + handleText(host)));
-    HWND dialog = waitForProcessWindow(child.id, "#32770", kQuick);
-    ASSERT_NE(nullptr, dialog);
-    char caption[64] = {};
-    GetWindowTextA(dialog, caption, sizeof caption);
-    EXPECT_STREQ("Settings", caption);
-    EXPECT_EQ(host, GetWindow(dialog, GW_OWNER));
+    HWND dialog = nullptr;
+    ASSERT_NO_FATAL_FAILURE(
+        startSettingsOf(child, L"\"" + installedSaver() + L"\" /c:" + handleText(host), host, kQuick, &dialog));
     PostMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
     EXPECT_EQ(0, child.exitCodeWithin(kQuick));
     DestroyWindow(host);
@@ -393,9 +335,7 @@ TEST_F(InstallerTest, QuietUninstallStringOfTheEntryRemovesEverything)
     ASSERT_TRUE(runProcess(command, kQuick, &code));
     EXPECT_EQ(0u, code);
     // The uninstaller goes on from a copy of itself and ends later.
-    DWORD start = GetTickCount();
-    while ((fileExists(folder) || keyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) && GetTickCount() - start < kQuick)
-        pumpMessagesFor(100);
+    waitUntil([&] { return !fileExists(folder) && !keyExists(HKEY_LOCAL_MACHINE, kUninstallKey); }, kQuick);
     EXPECT_FALSE(fileExists(folder));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kMachineKey));

@@ -5,20 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "support/win_test_support.h"
 
 namespace {
 
-const char kDamaged[] = "Registry information is damaged. Please reinstall screen saver";
-const char kImagesMissing[] = "Images not found, please reinstall the screen saver!";
 constexpr DWORD kQuick = 15000;
-
-std::wstring saverPath()
-{
-    return distDirectory() + L"\\Zephyrine.scr";
-}
 
 std::wstring commandLine(const std::wstring& arguments)
 {
@@ -44,21 +38,31 @@ protected:
     void TearDown() override { deleteZephyrineKeys(); }
 };
 
+// Runs the saver with the arguments and checks that it ends with 1 and shows
+// the message, or none when message is null.
+void expectEndsWithOne(const wchar_t* arguments, const char* message)
+{
+    SCOPED_TRACE(testing::Message() << "arguments: " << narrow(arguments));
+    MessageBoxCloser closer;
+    DWORD code = 0;
+    ASSERT_TRUE(runProcess(commandLine(arguments), kQuick, &code));
+    EXPECT_EQ(1u, code);
+    std::vector<SeenMessageBox> boxes = closer.seen();
+    if (!message) {
+        EXPECT_TRUE(boxes.empty());
+        return;
+    }
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Zephyrine", boxes[0].caption);
+    EXPECT_EQ(message, boxes[0].text);
+    EXPECT_TRUE(boxes[0].hasIcon);
+}
+
 TEST_F(ProgramTest, DamagedInstallationEndsEveryModeWithItsMessageAndOne)
 {
     deleteZephyrineKeys();
-    for (const wchar_t* arguments : {L"/s", L"/p 1234", L"/c:1234", L"/a 1234", L""}) {
-        SCOPED_TRACE(testing::Message() << "arguments: " << std::string(arguments, arguments + wcslen(arguments)));
-        MessageBoxCloser closer;
-        DWORD code = 0;
-        ASSERT_TRUE(runProcess(commandLine(arguments), kQuick, &code));
-        EXPECT_EQ(1u, code);
-        std::vector<SeenMessageBox> boxes = closer.seen();
-        ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ("Zephyrine", boxes[0].caption);
-        EXPECT_EQ(kDamaged, boxes[0].text);
-        EXPECT_TRUE(boxes[0].hasIcon);
-    }
+    for (const wchar_t* arguments : {L"/s", L"/p 1234", L"/c:1234", L"/a 1234", L""})
+        ASSERT_NO_FATAL_FAILURE(expectEndsWithOne(arguments, kDamagedMessage));
 }
 
 TEST_F(ProgramTest, MissingPictureEndsConfigureWithThreeBeforeAnyDialog)
@@ -77,7 +81,7 @@ TEST_F(ProgramTest, MissingPictureEndsConfigureWithThreeBeforeAnyDialog)
     EXPECT_EQ(3, child.exitCodeWithin(kQuick));
     std::vector<SeenMessageBox> boxes = closer.seen();
     ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ(kImagesMissing, boxes[0].text);
+    EXPECT_EQ(kImagesNotFoundMessage, boxes[0].text);
     EXPECT_EQ("Zephyrine", boxes[0].caption);
     EXPECT_TRUE(IsWindowEnabled(host)) << "no dialog ever owned the host";
     DestroyWindow(host);
@@ -86,55 +90,58 @@ TEST_F(ProgramTest, MissingPictureEndsConfigureWithThreeBeforeAnyDialog)
 
 TEST_F(ProgramTest, ModesWithoutAHostHandleEndWithOneAndNoMessage)
 {
-    for (const wchar_t* arguments : {L"/c", L"/p", L"/p:1234", L"/a:0 0", L"/c 5678"}) {
-        SCOPED_TRACE(testing::Message() << "arguments: " << std::string(arguments, arguments + wcslen(arguments)));
-        MessageBoxCloser closer;
-        DWORD code = 0;
-        ASSERT_TRUE(runProcess(commandLine(arguments), kQuick, &code));
-        EXPECT_EQ(1u, code);
-        EXPECT_TRUE(closer.seen().empty());
-    }
+    for (const wchar_t* arguments : {L"/c", L"/p", L"/p:1234", L"/a:0 0", L"/c 5678"})
+        ASSERT_NO_FATAL_FAILURE(expectEndsWithOne(arguments, nullptr));
 }
 
-TEST_F(ProgramTest, ConfigureShowsSettingsOwnedByTheHostAndOkSaves)
+// A configure run moves both trackbars in its settings dialog, owned by the
+// host, and ends with a button: 0 either way, and only OK saves.
+struct ConfigureCase {
+    const char* name;
+    int button;
+    bool saves;
+};
+
+void PrintTo(const ConfigureCase& c, std::ostream* out)
 {
+    *out << c.name;
+}
+
+class ProgramConfigure : public ProgramTest, public testing::WithParamInterface<ConfigureCase> {};
+
+TEST_P(ProgramConfigure, EndsWithZeroAndOnlyOkSaves)
+{
+    const ConfigureCase& c = GetParam();
     HWND host = createHostWindow(300, 200);
     ChildProcess child;
-    ASSERT_TRUE(child.start(commandLine(L"/c:" + handleText(host))));
-    HWND dialog = waitForProcessWindow(child.id, "#32770", kQuick);
-    ASSERT_NE(nullptr, dialog);
-    char caption[64] = {};
-    GetWindowTextA(dialog, caption, sizeof caption);
-    EXPECT_STREQ("Settings", caption);
-    EXPECT_EQ(host, GetWindow(dialog, GW_OWNER));
+    HWND dialog = nullptr;
+    ASSERT_NO_FATAL_FAILURE(startSettingsOf(child, commandLine(L"/c:" + handleText(host)), host, kQuick, &dialog));
     SendMessageA(GetDlgItem(dialog, 1035), TBM_SETPOS, TRUE, 17);
     SendMessageA(GetDlgItem(dialog, 1036), TBM_SETPOS, TRUE, 63);
-    PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    PostMessageA(GetDlgItem(dialog, c.button), BM_CLICK, 0, 0);
     EXPECT_EQ(0, child.exitCodeWithin(kQuick));
-    bool found = false;
-    EXPECT_EQ(17u, readUserDword(L"Number of balls", &found));
-    EXPECT_TRUE(found);
-    EXPECT_EQ(63u, readUserDword(L"Opaque", &found));
-    EXPECT_EQ(0u, readUserDword(L"Background", &found));
-    EXPECT_EQ(2u, readUserDword(L"Scale of balls", &found));
+    const struct {
+        const wchar_t* name;
+        DWORD saved;
+    } values[] = {{L"Number of balls", 17}, {L"Opaque", 63}, {L"Background", 0}, {L"Scale of balls", 2}};
+    for (const auto& value : values) {
+        SCOPED_TRACE(narrow(value.name));
+        bool found = !c.saves;
+        const DWORD stored = readUserDword(value.name, &found);
+        EXPECT_EQ(c.saves, found);
+        if (c.saves) {
+            EXPECT_EQ(value.saved, stored);
+        }
+    }
     DestroyWindow(host);
 }
 
-TEST_F(ProgramTest, ConfigureCancelEndsWithZeroAndWritesNothing)
-{
-    HWND host = createHostWindow(300, 200);
-    ChildProcess child;
-    ASSERT_TRUE(child.start(commandLine(L"/c:" + handleText(host))));
-    HWND dialog = waitForProcessWindow(child.id, "#32770", kQuick);
-    ASSERT_NE(nullptr, dialog);
-    SendMessageA(GetDlgItem(dialog, 1035), TBM_SETPOS, TRUE, 20);
-    PostMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
-    EXPECT_EQ(0, child.exitCodeWithin(kQuick));
-    bool found = true;
-    readUserDword(L"Number of balls", &found);
-    EXPECT_FALSE(found);
-    DestroyWindow(host);
-}
+INSTANTIATE_TEST_SUITE_P(Buttons, ProgramConfigure,
+                         testing::Values(ConfigureCase{"OkSaves", IDOK, true},
+                                         ConfigureCase{"CancelWritesNothing", IDCANCEL, false}),
+                         [](const testing::TestParamInfo<ConfigureCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(ProgramTest, PreviewRunsAsAChildOfTheHostUntilTheHostIsDestroyed)
 {
@@ -209,21 +216,15 @@ protected:
 
 TEST_F(FullScreenTest, CoversTheScreenAndEndsWithZeroOnAKey)
 {
-    startSaver();
-    RECT area;
-    GetWindowRect(saver, &area);
-    EXPECT_EQ(0, area.left);
-    EXPECT_EQ(0, area.top);
-    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), area.right);
-    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), area.bottom);
-    EXPECT_TRUE(GetWindowLongA(saver, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    ASSERT_NO_FATAL_FAILURE(startSaver());
+    EXPECT_TRUE(coversTheScreen(saver));
     PostMessageA(saver, WM_KEYDOWN, VK_SPACE, 0);
     EXPECT_EQ(0, child.exitCodeWithin(kQuick));
 }
 
 TEST_F(FullScreenTest, TenPixelMovesKeepItRunningAnElevenPixelJumpEndsIt)
 {
-    startSaver();
+    ASSERT_NO_FATAL_FAILURE(startSaver());
     moveTo(610, 410);
     pumpMessagesFor(200);
     moveTo(620, 420);

@@ -13,7 +13,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,19 +44,6 @@ DWORD soakSeconds()
     return seconds >= 20 ? static_cast<DWORD>(seconds) : kDefaultSoakSeconds;
 }
 
-std::wstring testProgramDirectory()
-{
-    wchar_t module[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    std::wstring path(module, n);
-    return path.substr(0, path.find_last_of(L"\\/"));
-}
-
-std::wstring saverPath()
-{
-    return distDirectory() + L"\\Zephyrine.scr";
-}
-
 std::wstring countedDirectory()
 {
     return testProgramDirectory() + L"\\..\\counted";
@@ -71,11 +61,6 @@ void writeUserDword(const wchar_t* name, DWORD value)
                                              nullptr, &key, nullptr));
     RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     RegCloseKey(key);
-}
-
-bool isRunning(const ChildProcess& child)
-{
-    return WaitForSingleObject(child.process, 0) == WAIT_TIMEOUT;
 }
 
 struct Sample {
@@ -202,13 +187,11 @@ struct Counts {
 std::map<std::string, Counts> readObjectCounts(const std::wstring& path)
 {
     std::map<std::string, Counts> counts;
-    FILE* file = _wfopen(path.c_str(), L"r");
-    if (!file) return counts;
-    char name[64];
+    std::ifstream file{std::filesystem::path(path)};
+    std::string name;
     long created = 0;
     long deleted = 0;
-    while (std::fscanf(file, "%63s %ld %ld", name, &created, &deleted) == 3) counts[name] = {created, deleted};
-    std::fclose(file);
+    while (file >> name >> created >> deleted) counts[name] = {created, deleted};
     return counts;
 }
 
@@ -245,10 +228,10 @@ protected:
     {
         deleteZephyrineKeys();
         writeInstallPath(distDirectory());
-        writeUserDword(L"Number of balls", kBallCount);
-        writeUserDword(L"Opaque", 75);
-        writeUserDword(L"Background", 0);
-        writeUserDword(L"Scale of balls", 2);
+        ASSERT_NO_FATAL_FAILURE(writeUserDword(L"Number of balls", kBallCount));
+        ASSERT_NO_FATAL_FAILURE(writeUserDword(L"Opaque", 75));
+        ASSERT_NO_FATAL_FAILURE(writeUserDword(L"Background", 0));
+        ASSERT_NO_FATAL_FAILURE(writeUserDword(L"Scale of balls", 2));
     }
     void TearDown() override { deleteZephyrineKeys(); }
 };
@@ -268,7 +251,7 @@ TEST_F(SoakTest, FullScreenKeepsMemoryAndHandlesFlat)
     std::snprintf(title, sizeof title, "full-screen saver, %d balls, 1920x1080, %lu s", kBallCount,
                   static_cast<unsigned long>(seconds));
     printSamples(title, samples);
-    expectFlat(samples);
+    ASSERT_NO_FATAL_FAILURE(expectFlat(samples));
     PostMessageA(saver, WM_KEYDOWN, VK_SPACE, 0);
     EXPECT_EQ(0, child.exitCodeWithin(kQuick));
 }
@@ -283,7 +266,7 @@ TEST_F(SoakTest, PreviewKeepsMemoryAndHandlesFlat)
     pumpMessagesFor(1000);
     std::vector<Sample> samples = sampleWhileRunning(child, kPreviewSeconds);
     printSamples("preview in a 320x240 host, 30 balls", samples);
-    expectFlat(samples);
+    ASSERT_NO_FATAL_FAILURE(expectFlat(samples));
     DestroyWindow(host);
     EXPECT_EQ(0, child.exitCodeWithin(kQuick));
 }
@@ -318,7 +301,7 @@ TEST_F(CountedTest, FullScreenDeletesEveryObjectItCreates)
     printObjectCounts("counted build, full screen for 30 s, ended by a key", counts);
     // The 30 ms timer asks for about 33 frames a second; a busy machine
     // composes fewer.
-    expectBalanced(counts, 10 * kCountedSeconds);
+    ASSERT_NO_FATAL_FAILURE(expectBalanced(counts, 10 * kCountedSeconds));
 }
 
 TEST_F(CountedTest, PreviewDeletesEveryObjectWhenItsHostIsDestroyed)
@@ -334,7 +317,7 @@ TEST_F(CountedTest, PreviewDeletesEveryObjectWhenItsHostIsDestroyed)
     EXPECT_EQ(0, child.exitCodeWithin(kQuick));
     std::map<std::string, Counts> counts = readObjectCounts(countsPath);
     printObjectCounts("counted build, preview for 3 s, ended by destroying the host", counts);
-    expectBalanced(counts, 1);
+    ASSERT_NO_FATAL_FAILURE(expectBalanced(counts, 1));
 }
 
 // The counted build as the legacy platform runs it, with a password in use:
@@ -350,19 +333,12 @@ protected:
         ASSERT_TRUE(copyFileTo(countedDirectory() + L"\\Zephyrine_counted.scr", folder + L"\\" + kLegacyName));
         ASSERT_TRUE(copyFileTo(testProgramDirectory() + L"\\password_libs\\PASSWORD.CPL",
                                folder + L"\\PASSWORD.CPL"));
-        HKEY key;
-        hadAppDefaults = RegOpenKeyW(HKEY_CURRENT_USER, kAppDefaultsKey, &key) == ERROR_SUCCESS;
-        if (hadAppDefaults) RegCloseKey(key);
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CURRENT_USER, legacyDefaultsKey().c_str(), &key));
-        RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"win98"), 12);
-        RegCloseKey(key);
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyW(HKEY_CURRENT_USER, kDesktopKey, &key));
-        savedSize = sizeof savedData;
-        hadUsePassword =
-            RegQueryValueExW(key, kUsePassword, nullptr, &savedType, savedData, &savedSize) == ERROR_SUCCESS;
+        legacyPlatform = std::make_unique<WineProgramSettings>(kLegacyName);
+        legacyPlatform->setVersion(L"win98");
+        usePassword = std::make_unique<SavedRegistryValue>(HKEY_CURRENT_USER, kDesktopKey, kUsePasswordValue);
         const DWORD inUse = 1;
-        RegSetValueExW(key, kUsePassword, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&inUse), sizeof inUse);
-        RegCloseKey(key);
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kUsePasswordValue, REG_DWORD, &inUse, sizeof inUse));
         SetEnvironmentVariableW(L"ZEPHYRINE_PASSWORD_LOG", logPath().c_str());
         SetEnvironmentVariableW(L"ZEPHYRINE_PASSWORD_RESULT", L"0");
     }
@@ -371,46 +347,21 @@ protected:
     {
         SetEnvironmentVariableW(L"ZEPHYRINE_PASSWORD_LOG", nullptr);
         SetEnvironmentVariableW(L"ZEPHYRINE_PASSWORD_RESULT", nullptr);
-        HKEY key;
-        if (RegOpenKeyW(HKEY_CURRENT_USER, kDesktopKey, &key) == ERROR_SUCCESS) {
-            if (hadUsePassword)
-                RegSetValueExW(key, kUsePassword, 0, savedType, savedData, savedSize);
-            else
-                RegDeleteValueW(key, kUsePassword);
-            RegCloseKey(key);
-        }
-        RegDeleteTreeW(HKEY_CURRENT_USER, legacyDefaultsKey().c_str());
-        RegDeleteKeyW(HKEY_CURRENT_USER, legacyDefaultsKey().c_str());
-        if (!hadAppDefaults) RegDeleteKeyW(HKEY_CURRENT_USER, kAppDefaultsKey);
+        usePassword.reset();
+        legacyPlatform.reset();
         removeDirectoryTree(folder);
         SoakTest::TearDown();
     }
 
-    std::wstring legacyDefaultsKey() const { return std::wstring(kAppDefaultsKey) + L"\\" + kLegacyName; }
     std::wstring logPath() const { return folder + L"\\verifications.txt"; }
 
     // The stand-in's log: one line per verification.
-    std::vector<std::string> verifications() const
-    {
-        std::vector<std::string> lines;
-        FILE* file = _wfopen(logPath().c_str(), L"r");
-        if (!file) return lines;
-        char line[200];
-        while (std::fgets(line, sizeof line, file)) lines.push_back(std::string(line, std::strcspn(line, "\r\n")));
-        std::fclose(file);
-        return lines;
-    }
+    std::vector<std::string> verifications() const { return readLines(logPath()); }
 
     static constexpr wchar_t kLegacyName[] = L"zephyrine_legacy_saver.scr";
-    static constexpr wchar_t kAppDefaultsKey[] = L"Software\\Wine\\AppDefaults";
-    static constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
-    static constexpr wchar_t kUsePassword[] = L"ScreenSaveUsePassword";
     std::wstring folder;
-    bool hadAppDefaults = false;
-    bool hadUsePassword = false;
-    DWORD savedType = 0;
-    BYTE savedData[256] = {};
-    DWORD savedSize = 0;
+    std::unique_ptr<WineProgramSettings> legacyPlatform;
+    std::unique_ptr<SavedRegistryValue> usePassword;
 };
 
 // Every close request asks the verification, which refuses; the saver runs
@@ -443,7 +394,7 @@ TEST_F(RefusedCloseTest, EveryRequestIsVerifiedAndRefusedUntilTheWindowIsDestroy
     EXPECT_EQ(0, child.exitCodeWithin(kQuick));
     std::map<std::string, Counts> counts = readObjectCounts(folder + L"\\object-counts.txt");
     printObjectCounts("counted build, five refused closes, then destroyed", counts);
-    expectBalanced(counts, 10);
+    ASSERT_NO_FATAL_FAILURE(expectBalanced(counts, 10));
 }
 
 }  // namespace

@@ -10,22 +10,10 @@
 #include "app/startup_state_win.h"
 #include "saver/ball_field.h"
 #include "settings/settings.h"
+#include "support/picture_state_win.h"
 #include "support/win_test_support.h"
 
 namespace {
-
-const char kImagesNotFound[] = "Images not found, please reinstall the screen saver!";
-
-// Per picture: 'L' loaded (width > 0), 'F' an object without a picture,
-// '.' null.
-std::string pictureState()
-{
-    std::string state;
-    for (Gdiplus::Image* picture : pictures) {
-        state += picture == nullptr ? '.' : picture->GetWidth() > 0 ? 'L' : 'F';
-    }
-    return state;
-}
 
 bool allReleased()
 {
@@ -33,17 +21,6 @@ bool allReleased()
         if (pictures[i] != nullptr || thumbnails[i] != nullptr) return false;
     }
     return true;
-}
-
-// The arrays as they were when the failure message box was being created:
-// a thread-local CBT hook runs on the loading thread, before the release.
-HHOOK cbtHook;
-std::string stateAtMessage;
-
-LRESULT CALLBACK recordStateAtMessage(int code, WPARAM wParam, LPARAM lParam)
-{
-    if (code == HCBT_CREATEWND && stateAtMessage.empty()) stateAtMessage = pictureState();
-    return CallNextHookEx(cbtHook, code, wParam, lParam);
 }
 
 void setInstallPath(const std::wstring& path)
@@ -197,18 +174,21 @@ TEST_F(BallImagesTest, FailuresShowOneMessageReleaseAndReturn3)
             ASSERT_EQ(0, lstrcmpW(settings.installPath, c.installPath.c_str()));
         }
         const size_t boxesBefore = boxes_.seen().size();
-        stateAtMessage.clear();
-        cbtHook = SetWindowsHookExW(WH_CBT, recordStateAtMessage, nullptr, GetCurrentThreadId());
-        ASSERT_NE(nullptr, cbtHook);
-        const int result = load();
-        UnhookWindowsHookEx(cbtHook);
+        int result = 0;
+        std::string stateAtMessage;
+        {
+            PictureStateAtMessage recorder;
+            ASSERT_TRUE(recorder.hooked());
+            result = load();
+            stateAtMessage = recorder.state();
+        }
 
         EXPECT_EQ(3, result);
         EXPECT_EQ(c.stateAtMessage, stateAtMessage);
         EXPECT_TRUE(allReleased());
         const std::vector<SeenMessageBox> seen = boxes_.seen();
         ASSERT_EQ(boxesBefore + 1, seen.size());
-        EXPECT_EQ(kImagesNotFound, seen.back().text);
+        EXPECT_EQ(kImagesNotFoundMessage, seen.back().text);
         EXPECT_EQ("Zephyrine", seen.back().caption);
         EXPECT_TRUE(seen.back().hasIcon);
 

@@ -12,131 +12,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/startup_state_win.h"
 #include "saver/ball_images_win.h"
 #include "settings/settings.h"
+#include "saver/frame_checks_win.h"
+#include "support/win_test_support.h"
 
 namespace {
-
-// Per channel, right and wrong blends differ by far more than this.
-constexpr int kBlendTolerance = 2;
-
-class GdiplusEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        Gdiplus::GdiplusStartupInput input;
-        ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
-    }
-    void TearDown() override { Gdiplus::GdiplusShutdown(token_); }
-
-private:
-    ULONG_PTR token_ = 0;
-};
-
-::testing::Environment* const gdiplusEnvironment =
-    ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
-
-struct Rgb {
-    int r;
-    int g;
-    int b;
-};
-
-constexpr Rgb kBlack{0, 0, 0};
-constexpr Rgb kWhite{255, 255, 255};
-constexpr Rgb kSnapshot{40, 120, 200};
-
-// A frame read back as 0x00RRGGBB values, row by row from the top.
-struct Pixels {
-    int width = 0;
-    int height = 0;
-    std::vector<uint32_t> values;
-
-    Rgb at(int x, int y) const
-    {
-        const uint32_t v = values[static_cast<size_t>(y) * width + x];
-        return Rgb{int((v >> 16) & 0xFF), int((v >> 8) & 0xFF), int(v & 0xFF)};
-    }
-};
-
-Pixels readPixels(HDC source, int width, int height)
-{
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC memory = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(memory, section);
-    BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
-    GdiFlush();
-    Pixels pixels;
-    pixels.width = width;
-    pixels.height = height;
-    const uint32_t* first = static_cast<const uint32_t*>(bits);
-    pixels.values.assign(first, first + static_cast<size_t>(width) * height);
-    for (uint32_t& v : pixels.values) v &= 0xFFFFFF;
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    DeleteObject(section);
-    return pixels;
-}
-
-int channelError(const Rgb& actual, const Rgb& expected)
-{
-    return std::max({std::abs(actual.r - expected.r), std::abs(actual.g - expected.g),
-                     std::abs(actual.b - expected.b)});
-}
-
-void fillDC(HDC dc, int width, int height, const Rgb& colour)
-{
-    const RECT area{0, 0, width, height};
-    HBRUSH brush = CreateSolidBrush(RGB(colour.r, colour.g, colour.b));
-    FillRect(dc, &area, brush);
-    DeleteObject(brush);
-}
-
-struct Square {
-    int x;
-    int y;
-    int size;
-    Rgb colour;
-
-    bool holds(int px, int py) const
-    {
-        return px >= x && px < x + size && py >= y && py < y + size;
-    }
-};
-
-// Checks every pixel: the colour of the last square that holds it, else the
-// background.
-void expectFrame(const Pixels& frame, const Rgb& background, const std::vector<Square>& squares)
-{
-    int wrong = 0;
-    for (int y = 0; y < frame.height; ++y) {
-        for (int x = 0; x < frame.width; ++x) {
-            Rgb expected = background;
-            for (const Square& s : squares) {
-                if (s.holds(x, y)) expected = s.colour;
-            }
-            const Rgb actual = frame.at(x, y);
-            if (channelError(actual, expected) != 0 && ++wrong <= 3) {
-                ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << actual.r << ","
-                              << actual.g << "," << actual.b << ", expected " << expected.r << ","
-                              << expected.g << "," << expected.b;
-            }
-        }
-    }
-    EXPECT_EQ(wrong, 0);
-}
 
 // The thumbnail pixel used by the blending checks: many alphas and colours.
 Gdiplus::Color patternPixel(int x, int y)
@@ -322,7 +208,7 @@ TEST_F(FrameTest, BallPixelsBlendByScaledAlpha)
                 for (int x = 0; x < kWidth; ++x) {
                     const Gdiplus::Color p = ball.holds(x, y) ? patternPixel(x - kBallX, y - kBallY)
                                                               : Gdiplus::Color(0, 0, 0, 0);
-                    const double error = blendError(frame.at(x, y), p, percent, b.background);
+                    const double error = blendError(rgbAt(frame, x, y), p, percent, b.background);
                     worst = std::max(worst, error);
                     if (error > kBlendTolerance && ++wrong <= 3) {
                         ADD_FAILURE() << "pixel (" << x << ", " << y << ") is off by " << error;
@@ -336,290 +222,122 @@ TEST_F(FrameTest, BallPixelsBlendByScaledAlpha)
     RecordProperty("largestBlendingError", std::to_string(worst));
 }
 
-TEST_F(FrameTest, HigherIndexIsDrawnOnTop)
+// A scene: thumbnails, balls placed by hand, and the frame they must give:
+// the background, and over it the squares of the balls in drawing order.
+struct Thumbnail {
+    int index;
+    int size;
+    Rgb colour;
+    bool withoutPicture;  // an image object whose file does not exist
+};
+
+struct PlacedBall {
+    int slot;
+    int x, y;
+    int imageIndex;
+};
+
+struct Scene {
+    const char* name;
+    std::vector<Thumbnail> thumbnails;
+    int32_t backgroundType;
+    int32_t ballCount;
+    int32_t ballSize;
+    std::vector<PlacedBall> balls;
+    Rgb background;
+    std::vector<Square> expected;
+};
+
+void PrintTo(const Scene& scene, std::ostream* out)
 {
-    constexpr Rgb kRed{255, 0, 0};
-    constexpr Rgb kBlue{0, 0, 255};
+    *out << scene.name;
+}
+
+class FrameScene : public FrameTest, public ::testing::WithParamInterface<Scene> {};
+
+TEST_P(FrameScene, DrawsTheBallsInOrderOverTheBackground)
+{
+    const Scene& scene = GetParam();
+    for (const Thumbnail& t : scene.thumbnails) {
+        if (t.withoutPicture) {
+            owned.push_back(std::make_unique<Gdiplus::Image>(L"Z:\\no such folder\\1.png"));
+            thumbnails[t.index] = owned.back().get();
+        } else {
+            setSolidThumbnail(t.index, t.size, t.colour);
+        }
+    }
+    settings.backgroundType = scene.backgroundType;
+    settings.ballCount = scene.ballCount;
+    ballField.ballSize = scene.ballSize;
+    for (const PlacedBall& b : scene.balls) placeBall(b.slot, b.x, b.y, b.imageIndex);
+    expectFrame(composed(), scene.background, scene.expected);
+}
+
+constexpr Rgb kRed{255, 0, 0};
+constexpr Rgb kGreen{0, 200, 0};
+constexpr Rgb kBlue{0, 0, 255};
+constexpr Rgb kYellow{255, 255, 0};
+constexpr int kW = 160;  // FrameTest's client area
+constexpr int kH = 120;
+const Rgb kSix[] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}, {0, 255, 255}, {255, 0, 255}};
+
+std::vector<Thumbnail> sixThumbnails()
+{
+    std::vector<Thumbnail> six;
+    for (int i = 0; i < 6; ++i) six.push_back({i, 16, kSix[i], false});
+    return six;
+}
+
+std::vector<PlacedBall> sixBalls()
+{
+    std::vector<PlacedBall> six;
+    for (int i = 0; i < 6; ++i) six.push_back({i, 5 + i * 25, 40 + i * 10, i});
+    return six;
+}
+
+std::vector<Square> firstFiveOfSix()
+{
+    std::vector<Square> five;
+    for (int i = 0; i < 5; ++i) five.push_back({5 + i * 25, 40 + i * 10, 16, kSix[i]});
+    return five;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scenes, FrameScene,
+    ::testing::Values(
+        Scene{"HigherIndexIsDrawnOnTop", {{0, 32, kRed, false}, {1, 32, kBlue, false}}, 1, 2, 32,
+              {{0, 10, 10, 0}, {1, 26, 20, 1}}, kBlack, {{10, 10, 32, kRed}, {26, 20, 32, kBlue}}},
+        Scene{"HigherIndexIsDrawnOnTopWithThePicturesSwapped", {{0, 32, kRed, false}, {1, 32, kBlue, false}}, 1, 2,
+              32, {{0, 10, 10, 1}, {1, 26, 20, 0}}, kBlack, {{10, 10, 32, kBlue}, {26, 20, 32, kRed}}},
+        Scene{"BallsTouchTheEdgesExactly", {{4, 24, kGreen, false}}, 1, 4, 24,
+              {{0, kW - 24, 0, 4}, {1, 0, kH - 24, 4}, {2, 0, 0, 4}, {3, kW - 24, kH - 24, 4}}, kBlack,
+              {{kW - 24, 0, 24, kGreen}, {0, kH - 24, 24, kGreen}, {0, 0, 24, kGreen},
+               {kW - 24, kH - 24, 24, kGreen}}},
+        Scene{"DrawsExactlyTheCountedBalls", sixThumbnails(), 1, 5, 16, sixBalls(), kBlack, firstFiveOfSix()},
+        Scene{"BallsOfSizeZeroDrawNothing", sixThumbnails(), 2, 5, 0, sixBalls(), kWhite, {}},
+        // Slot 0 shows a null thumbnail, slot 1 one without a native image.
+        Scene{"BallWithoutPictureIsSkippedAndOthersDrawn", {{0, 16, kRed, false}, {3, 0, kBlack, true}}, 1, 3, 16,
+              {{0, 10, 10, 2}, {1, 40, 10, 3}, {2, 70, 10, 0}}, kBlack, {{70, 10, 16, kRed}}},
+        // A count of 1000 draws the 50 slots; slot 0 is at (0, 0) with
+        // picture 0, and indexes -5 and 99 are clamped to 0 and 7.
+        Scene{"CountAndImageIndexOutOfRangeAreClamped", {{0, 16, kRed, false}, {7, 16, kYellow, false}}, 1, 1000,
+              16, {{kMaxBalls - 2, 60, 50, -5}, {kMaxBalls - 1, 100, 50, 99}}, kBlack,
+              {{0, 0, 16, kRed}, {60, 50, 16, kRed}, {100, 50, 16, kYellow}}}),
+    [](const ::testing::TestParamInfo<Scene>& info) { return std::string(info.param.name); });
+
+// Half opacity over black: the top ball's half (red) over half of the one
+// below (blue).
+TEST_F(FrameTest, HalfOpacityBlendsTheTopBallOverTheOneBelow)
+{
     setSolidThumbnail(0, 32, kRed);
     setSolidThumbnail(1, 32, kBlue);
     settings.ballCount = 2;
+    settings.opacityPercent = 50;
     ballField.ballSize = 32;
-
-    placeBall(0, 10, 10, 0);
-    placeBall(1, 26, 20, 1);
-    expectFrame(composed(), kBlack, {{10, 10, 32, kRed}, {26, 20, 32, kBlue}});
-
     placeBall(0, 10, 10, 1);
     placeBall(1, 26, 20, 0);
-    expectFrame(composed(), kBlack, {{10, 10, 32, kBlue}, {26, 20, 32, kRed}});
-
-    // Half opacity over black: the top ball's half over half of the one below.
-    settings.opacityPercent = 50;
-    const Rgb overlap = composed().at(30, 30);
+    const Rgb overlap = rgbAt(composed(), 30, 30);
     EXPECT_LE(channelError(overlap, Rgb{255 / 2, 0, 255 / 4}), kBlendTolerance);
-}
-
-TEST_F(FrameTest, BallsTouchTheEdgesExactly)
-{
-    constexpr Rgb kGreen{0, 200, 0};
-    setSolidThumbnail(4, 24, kGreen);
-    settings.ballCount = 4;
-    ballField.ballSize = 24;
-    placeBall(0, kWidth - 24, 0, 4);
-    placeBall(1, 0, kHeight - 24, 4);
-    placeBall(2, 0, 0, 4);
-    placeBall(3, kWidth - 24, kHeight - 24, 4);
-    expectFrame(composed(), kBlack,
-                {{kWidth - 24, 0, 24, kGreen},
-                 {0, kHeight - 24, 24, kGreen},
-                 {0, 0, 24, kGreen},
-                 {kWidth - 24, kHeight - 24, 24, kGreen}});
-}
-
-TEST_F(FrameTest, DrawsExactlyTheCountedBalls)
-{
-    const Rgb colours[] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0},
-                           {0, 255, 255}, {255, 0, 255}};
-    for (int i = 0; i < 6; ++i) {
-        setSolidThumbnail(i, 16, colours[i]);
-        placeBall(i, 5 + i * 25, 40 + i * 10, i);
-    }
-    settings.ballCount = 5;
-    ballField.ballSize = 16;
-    std::vector<Square> five;
-    for (int i = 0; i < 5; ++i) five.push_back({5 + i * 25, 40 + i * 10, 16, colours[i]});
-    expectFrame(composed(), kBlack, five);
-
-    ballField.ballSize = 0;
-    settings.backgroundType = 2;
-    expectFrame(composed(), kWhite, {});
-}
-
-TEST_F(FrameTest, BallWithoutPictureIsSkippedAndOthersDrawn)
-{
-    constexpr Rgb kRed{255, 0, 0};
-    setSolidThumbnail(0, 16, kRed);
-    owned.push_back(std::make_unique<Gdiplus::Image>(L"Z:\\no such folder\\1.png"));
-    thumbnails[3] = owned.back().get();
-    settings.ballCount = 3;
-    ballField.ballSize = 16;
-    placeBall(0, 10, 10, 2);   // null thumbnail
-    placeBall(1, 40, 10, 3);   // thumbnail without a native image
-    placeBall(2, 70, 10, 0);
-    expectFrame(composed(), kBlack, {{70, 10, 16, kRed}});
-}
-
-TEST_F(FrameTest, CountAndImageIndexOutOfRangeAreClamped)
-{
-    constexpr Rgb kRed{255, 0, 0};
-    constexpr Rgb kYellow{255, 255, 0};
-    setSolidThumbnail(0, 16, kRed);
-    setSolidThumbnail(7, 16, kYellow);
-    settings.ballCount = 1000;
-    ballField.ballSize = 16;
-    placeBall(kMaxBalls - 2, 60, 50, -5);
-    placeBall(kMaxBalls - 1, 100, 50, 99);
-    expectFrame(composed(), kBlack, {{0, 0, 16, kRed}, {60, 50, 16, kRed}, {100, 50, 16, kYellow}});
-}
-
-// A top-most window over the whole screen painted in a 4 x 2 grid of colour
-// blocks, so that captures of the screen have known content.
-class ScreenCaptureTest : public ::testing::Test {
-protected:
-    static constexpr Rgb kBlocks[8] = {{200, 30, 30},  {30, 200, 30},  {30, 30, 200},
-                                       {220, 220, 40}, {40, 220, 220}, {220, 40, 220},
-                                       {250, 250, 250}, {10, 10, 10}};
-    // The last block has white stripes one pixel wide on every even column.
-    static constexpr int kStripedBlock = 7;
-    static constexpr Rgb kStripe = kWhite;
-
-    static LRESULT CALLBACK patternProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        switch (message) {
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_PAINT: {
-            PAINTSTRUCT paint;
-            HDC dc = BeginPaint(window, &paint);
-            paintPattern(dc);
-            EndPaint(window, &paint);
-            return 0;
-        }
-        default:
-            return DefWindowProcA(window, message, wParam, lParam);
-        }
-    }
-
-    // The last column and row of blocks reach to the screen's edges.
-    static void paintPattern(HDC dc)
-    {
-        const int blockWidth = screenWidth / 4;
-        const int blockHeight = screenHeight / 2;
-        for (int i = 0; i < 8; ++i) {
-            const int column = i % 4;
-            const int row = i / 4;
-            const RECT block{column * blockWidth, row * blockHeight,
-                             column == 3 ? screenWidth : (column + 1) * blockWidth,
-                             row == 1 ? screenHeight : (row + 1) * blockHeight};
-            HBRUSH brush = CreateSolidBrush(RGB(kBlocks[i].r, kBlocks[i].g, kBlocks[i].b));
-            FillRect(dc, &block, brush);
-            DeleteObject(brush);
-        }
-        HBRUSH stripe = CreateSolidBrush(RGB(kStripe.r, kStripe.g, kStripe.b));
-        for (int x = (3 * blockWidth + 1) / 2 * 2; x < screenWidth; x += 2) {
-            const RECT line{x, blockHeight, x + 1, screenHeight};
-            FillRect(dc, &line, stripe);
-        }
-        DeleteObject(stripe);
-    }
-
-    static int blockAt(int x, int y)
-    {
-        const int column = std::min(x / (screenWidth / 4), 3);
-        const int row = std::min(y / (screenHeight / 2), 1);
-        return row * 4 + column;
-    }
-
-    static Rgb patternAt(int x, int y)
-    {
-        const int block = blockAt(x, y);
-        return block == kStripedBlock && x % 2 == 0 ? kStripe : kBlocks[block];
-    }
-
-    static Rgb screenPixel(int x, int y)
-    {
-        HDC screen = GetDC(nullptr);
-        const COLORREF c = GetPixel(screen, x, y);
-        ReleaseDC(nullptr, screen);
-        return Rgb{GetRValue(c), GetGValue(c), GetBValue(c)};
-    }
-
-    void SetUp() override
-    {
-        screenWidth = GetSystemMetrics(SM_CXSCREEN);
-        screenHeight = GetSystemMetrics(SM_CYSCREEN);
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = patternProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "FrameTestPattern";
-        RegisterClassA(&windowClass);
-        window = CreateWindowExA(WS_EX_TOPMOST, "FrameTestPattern", "", WS_POPUP | WS_VISIBLE, 0,
-                                 0, screenWidth, screenHeight, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
-        ASSERT_NE(window, nullptr);
-        UpdateWindow(window);
-        // The painting reaches the X screen only after the message loop runs.
-        const DWORD deadline = GetTickCount() + 3000;
-        bool shown = false;
-        while (!shown && GetTickCount() < deadline) {
-            MSG message;
-            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-            Sleep(20);
-            const int right = screenWidth - 1;
-            const int bottom = screenHeight - 1;
-            shown = channelError(screenPixel(right, bottom), patternAt(right, bottom)) == 0 &&
-                    channelError(screenPixel(0, 0), patternAt(0, 0)) == 0;
-        }
-        ASSERT_TRUE(shown) << "the pattern never reached the screen";
-        startupState.saverMode = 0;
-        settings.ballCount = 0;
-        settings.backgroundType = 0;
-    }
-
-    void TearDown() override
-    {
-        releaseSurfaces();
-        DestroyWindow(window);
-        UnregisterClassA("FrameTestPattern", GetModuleHandleA(nullptr));
-    }
-
-    void expectBlocksOneToOne(const Pixels& frame)
-    {
-        int wrong = 0;
-        for (int y = 0; y < frame.height; ++y) {
-            for (int x = 0; x < frame.width; ++x) {
-                if (channelError(frame.at(x, y), patternAt(x, y)) != 0 && ++wrong <= 3) {
-                    ADD_FAILURE() << "pixel (" << x << ", " << y << ") differs from the screen";
-                }
-            }
-        }
-        EXPECT_EQ(wrong, 0);
-    }
-
-    static int screenWidth;
-    static int screenHeight;
-    HWND window = nullptr;
-};
-
-int ScreenCaptureTest::screenWidth = 0;
-int ScreenCaptureTest::screenHeight = 0;
-
-TEST_F(ScreenCaptureTest, FullScreenCopiesTheScreenOneToOne)
-{
-    startupState.saverMode = 1;
-    const ClientRect client{0, 0, screenWidth, screenHeight};
-    createSurfaces(window, client);
-    captureBackground(client);
-    expectBlocksOneToOne(readPixels(backgroundDC, screenWidth, screenHeight));
-
-    composeFrame(client);
-    expectBlocksOneToOne(readPixels(backBufferDC, screenWidth, screenHeight));
-}
-
-// A shrink by 7: each preview pixel covers about seven screen columns.
-TEST_F(ScreenCaptureTest, PreviewOfTheDesktopIsTheWholeScreenShrunk)
-{
-    const int width = screenWidth / 7;
-    const int height = screenHeight / 7;
-    const ClientRect client{0, 0, width, height};
-    createSurfaces(window, client);
-    captureBackground(client);
-    const Pixels frame = readPixels(backgroundDC, width, height);
-
-    // Checked are the preview pixels whose screen area, widened by one preview
-    // pixel each way, lies inside one block: a plain block keeps its colour,
-    // and the striped one becomes mostly a mix of its stripes, as halftone
-    // filters rather than picks pixels (Wine's filter leaves a few near-pure).
-    const double scaleX = double(screenWidth) / width;
-    const double scaleY = double(screenHeight) / height;
-    int checked = 0;
-    int plainError = 0;
-    int striped = 0;
-    int unmixed = 0;
-    for (int y = 1; y < height - 1; ++y) {
-        for (int x = 1; x < width - 1; ++x) {
-            const int block = blockAt(int((x - 1) * scaleX), int((y - 1) * scaleY));
-            if (block != blockAt(int((x + 2) * scaleX) - 1, int((y + 2) * scaleY) - 1)) continue;
-            ++checked;
-            const Rgb actual = frame.at(x, y);
-            if (block != kStripedBlock) {
-                plainError = std::max(plainError, channelError(actual, kBlocks[block]));
-                continue;
-            }
-            ++striped;
-            if (std::min(channelError(actual, kBlocks[block]), channelError(actual, kStripe)) <=
-                kBlendTolerance) {
-                ++unmixed;
-            }
-        }
-    }
-    EXPECT_GT(checked, width * height / 2);
-    EXPECT_LE(plainError, kBlendTolerance);
-    EXPECT_GT(striped, 0);
-    EXPECT_LT(unmixed * 4, striped) << unmixed << " of " << striped << " striped pixels are pure";
-}
-
-TEST_F(ScreenCaptureTest, PreviewWithPlainBackgroundCopiesTheCornerButShowsBlack)
-{
-    settings.backgroundType = 1;
-    const int side = screenHeight / 2 + 60;  // reaches into the second block row and column
-    const ClientRect client{0, 0, side, side};
-    createSurfaces(window, client);
-    captureBackground(client);
-    expectBlocksOneToOne(readPixels(backgroundDC, side, side));
-
-    composeFrame(client);
-    expectFrame(readPixels(backBufferDC, side, side), kBlack, {});
 }
 
 }  // namespace

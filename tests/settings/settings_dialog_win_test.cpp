@@ -5,12 +5,13 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <gdiplus.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/startup_state_win.h"
@@ -46,24 +47,19 @@ BOOL CALLBACK findDialog(HWND window, LPARAM context)
 // A visible dialog of the thread with this caption; nullptr when none showed in time.
 HWND waitForDialog(DWORD threadId, const char* caption, DWORD timeoutMs = kWaitMs)
 {
-    DWORD start = GetTickCount();
-    do {
-        DialogSearch search{caption, nullptr};
-        EnumThreadWindows(threadId, findDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found) return search.found;
-        Sleep(10);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
+    DialogSearch search{caption, nullptr};
+    waitUntil(
+        [&] {
+            EnumThreadWindows(threadId, findDialog, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        timeoutMs);
+    return search.found;
 }
 
 bool waitUntilGone(HWND window, DWORD timeoutMs = kWaitMs)
 {
-    DWORD start = GetTickCount();
-    while (IsWindow(window) && IsWindowVisible(window)) {
-        if (GetTickCount() - start >= timeoutMs) return false;
-        Sleep(10);
-    }
-    return true;
+    return waitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
 }
 
 BOOL CALLBACK cancelDialog(HWND window, LPARAM)
@@ -200,8 +196,6 @@ protected:
         wcscpy(settings.installPath, L"C:\\Zephyrine");
     }
 
-    void TearDown() override { deleteZephyrineKeys(); }
-
     // Stores the values in the user key (unless kNoKey) and loads them as start-up does.
     static void startWith(const Shown& values)
     {
@@ -216,6 +210,25 @@ protected:
         loadSettings(settings);
     }
 
+    // Opens the settings dialog over these stored values (none with kNoKey),
+    // loaded as start-up does; the dialog before it is cancelled.
+    HWND openSettings(const Shown& values)
+    {
+        dialog.reset();
+        deleteZephyrineKeys();
+        startWith(values);
+        dialog = std::make_unique<ModalDialog>(IDD_SETTINGS, settingsDialogProc, "Settings");
+        return dialog->window();
+    }
+
+    void TearDown() override
+    {
+        dialog.reset();
+        deleteZephyrineKeys();
+    }
+
+    std::unique_ptr<ModalDialog> dialog;
+
     static void expectUnchanged(const Shown& before)
     {
         EXPECT_EQ(before == kNoKey ? kDefaults : before, recordValues(settings));
@@ -228,10 +241,7 @@ TEST_F(DialogTest, ShowsTheLoadedSettingsOnTrackbarsSetUpForTheirRanges)
 {
     for (const Shown& start : {kNoKey, kStored, Shown{2, 1, 30, 50}, Shown{0, 2, 5, 100}}) {
         SCOPED_TRACE(testing::Message() << "stored " << start);
-        deleteZephyrineKeys();
-        startWith(start);
-        ModalDialog dialog(IDD_SETTINGS, settingsDialogProc, "Settings");
-        HWND window = dialog.window();
+        HWND window = openSettings(start);
         ASSERT_NE(nullptr, window);
         EXPECT_EQ(start == kNoKey ? kDefaults : start, shownIn(window));
 
@@ -245,7 +255,7 @@ TEST_F(DialogTest, ShowsTheLoadedSettingsOnTrackbarsSetUpForTheirRanges)
             EXPECT_EQ(bar.ticks, SendDlgItemMessageA(window, bar.id, TBM_GETNUMTICS, 0, 0));
         }
         click(window, IDCANCEL);
-        ASSERT_TRUE(dialog.ended());
+        ASSERT_TRUE(dialog->ended());
     }
 }
 
@@ -266,63 +276,72 @@ TEST_F(DialogTest, OkStoresWhatTheControlsShowInTheRecordAndTheRegistry)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        deleteZephyrineKeys();
-        startWith(c.start);
-        ModalDialog dialog(IDD_SETTINGS, settingsDialogProc, "Settings");
-        HWND window = dialog.window();
+        HWND window = openSettings(c.start);
         ASSERT_NE(nullptr, window);
         if (c.backgroundButton) click(window, c.backgroundButton);
         if (c.scaleButton) click(window, c.scaleButton);
         if (c.ballCount) setTrackbar(window, IDC_BALL_COUNT, c.ballCount);
         if (c.opacityPercent) setTrackbar(window, IDC_OPACITY, c.opacityPercent);
         click(window, IDOK);
-        ASSERT_TRUE(dialog.ended());
-        EXPECT_EQ(IDOK, dialog.result());
+        ASSERT_TRUE(dialog->ended());
+        EXPECT_EQ(IDOK, dialog->result());
         EXPECT_EQ(c.stored, recordValues(settings));
         EXPECT_EQ(c.stored, storedValues());
         EXPECT_STREQ(L"C:\\Zephyrine", settings.installPath);
     }
 }
 
-// Ways of closing a dialog without OK; each is posted to the dialog.
+// Ways of closing a dialog; each is posted to the dialog. An About box ends
+// with aboutResult.
 struct Closing {
     const char* name;
     UINT message;
     WPARAM wParam;
-};
-const Closing kCancelWays[] = {
-    {"Cancel button", WM_COMMAND, IDCANCEL},
-    {"Esc", WM_KEYDOWN, VK_ESCAPE},
-    {"close button", WM_SYSCOMMAND, SC_CLOSE},
+    INT_PTR aboutResult;
 };
 
-TEST_F(DialogTest, CancelChangesNeitherRecordNorRegistry)
+void PrintTo(const Closing& way, std::ostream* out)
 {
-    for (const Shown& start : {kNoKey, kStored}) {
-        for (const Closing& way : kCancelWays) {
-            SCOPED_TRACE(testing::Message() << way.name << ", stored " << start);
-            deleteZephyrineKeys();
-            startWith(start);
-            ModalDialog dialog(IDD_SETTINGS, settingsDialogProc, "Settings");
-            HWND window = dialog.window();
-            ASSERT_NE(nullptr, window);
-            click(window, IDC_BACKGROUND_WHITE);
-            click(window, IDC_SCALE_75);
-            setTrackbar(window, IDC_BALL_COUNT, 17);
-            setTrackbar(window, IDC_OPACITY, 63);
-            PostMessageA(window, way.message, way.wParam, 0);
-            ASSERT_TRUE(dialog.ended());
-            EXPECT_EQ(IDCANCEL, dialog.result());
-            expectUnchanged(start);
-        }
-    }
+    *out << way.name;
 }
+
+const Closing kCancelButton = {"CancelButton", WM_COMMAND, IDCANCEL, IDCANCEL};
+const Closing kOkButton = {"OkButton", WM_COMMAND, IDOK, IDOK};
+const Closing kEnter = {"Enter", WM_KEYDOWN, VK_RETURN, IDOK};
+const Closing kEsc = {"Esc", WM_KEYDOWN, VK_ESCAPE, IDCANCEL};
+const Closing kCloseButton = {"CloseButton", WM_SYSCOMMAND, SC_CLOSE, IDCANCEL};
+const Closing kCloseMessage = {"CloseMessage", WM_CLOSE, 0, IDCANCEL};
+
+// The settings dialog closed without OK, over no key or stored values.
+class SettingsCancel : public DialogTest, public testing::WithParamInterface<std::tuple<Closing, Shown>> {};
+
+TEST_P(SettingsCancel, ChangesNeitherRecordNorRegistry)
+{
+    const Closing& way = std::get<0>(GetParam());
+    const Shown& start = std::get<1>(GetParam());
+    HWND window = openSettings(start);
+    ASSERT_NE(nullptr, window);
+    click(window, IDC_BACKGROUND_WHITE);
+    click(window, IDC_SCALE_75);
+    setTrackbar(window, IDC_BALL_COUNT, 17);
+    setTrackbar(window, IDC_OPACITY, 63);
+    PostMessageA(window, way.message, way.wParam, 0);
+    ASSERT_TRUE(dialog->ended());
+    EXPECT_EQ(IDCANCEL, dialog->result());
+    expectUnchanged(start);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, SettingsCancel,
+                         testing::Combine(testing::Values(kCancelButton, kEsc, kCloseButton),
+                                          testing::Values(kNoKey, kStored)),
+                         [](const testing::TestParamInfo<std::tuple<Closing, Shown>>& info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) == kNoKey ? "WithoutKey" : "OverStoredValues");
+                         });
 
 TEST_F(DialogTest, SetToDefaultShowsTheDefaultsAndOkStoresThem)
 {
-    startWith(kStored);
-    ModalDialog dialog(IDD_SETTINGS, settingsDialogProc, "Settings");
-    HWND window = dialog.window();
+    HWND window = openSettings(kStored);
     ASSERT_NE(nullptr, window);
     setTrackbar(window, IDC_BALL_COUNT, 17);
     click(window, IDC_SET_TO_DEFAULT);
@@ -331,8 +350,8 @@ TEST_F(DialogTest, SetToDefaultShowsTheDefaultsAndOkStoresThem)
     expectUnchanged(kStored);
 
     click(window, IDOK);
-    ASSERT_TRUE(dialog.ended());
-    EXPECT_EQ(IDOK, dialog.result());
+    ASSERT_TRUE(dialog->ended());
+    EXPECT_EQ(IDOK, dialog->result());
     EXPECT_EQ(kDefaults, recordValues(settings));
     EXPECT_EQ(kDefaults, storedValues());
     EXPECT_STREQ(L"C:\\Zephyrine", settings.installPath);
@@ -342,15 +361,12 @@ TEST_F(DialogTest, SetToDefaultThenCancelChangesNothing)
 {
     for (const Shown& start : {kNoKey, kStored}) {
         SCOPED_TRACE(testing::Message() << "stored " << start);
-        deleteZephyrineKeys();
-        startWith(start);
-        ModalDialog dialog(IDD_SETTINGS, settingsDialogProc, "Settings");
-        HWND window = dialog.window();
+        HWND window = openSettings(start);
         ASSERT_NE(nullptr, window);
         click(window, IDC_SET_TO_DEFAULT);
         click(window, IDCANCEL);
-        ASSERT_TRUE(dialog.ended());
-        EXPECT_EQ(IDCANCEL, dialog.result());
+        ASSERT_TRUE(dialog->ended());
+        EXPECT_EQ(IDCANCEL, dialog->result());
         expectUnchanged(start);
     }
 }
@@ -383,9 +399,7 @@ void closeWindowsOpenedSince(const std::vector<HWND>& before)
 TEST_F(DialogTest, HomePageLeavesTheDialogAsItWas)
 {
     MessageBoxCloser closer;  // whatever the shell reports is answered, never waited on
-    startWith(kStored);
-    ModalDialog dialog(IDD_SETTINGS, settingsDialogProc, "Settings");
-    HWND window = dialog.window();
+    HWND window = openSettings(kStored);
     ASSERT_NE(nullptr, window);
     setTrackbar(window, IDC_BALL_COUNT, 17);
     const Shown before = shownIn(window);
@@ -399,8 +413,8 @@ TEST_F(DialogTest, HomePageLeavesTheDialogAsItWas)
     expectUnchanged(kStored);
 
     click(window, IDCANCEL);
-    ASSERT_TRUE(dialog.ended());
-    EXPECT_EQ(IDCANCEL, dialog.result());
+    ASSERT_TRUE(dialog->ended());
+    EXPECT_EQ(IDCANCEL, dialog->result());
 }
 
 struct AboutTexts {
@@ -427,47 +441,54 @@ void expectAboutTexts(HWND about)
     EXPECT_NE("", shown.copyright);
 }
 
-TEST_F(DialogTest, AboutOpensOverTheDialogAndEachWayOfClosingItLeavesTheDialogAsItWas)
+class AboutClosing : public DialogTest, public testing::WithParamInterface<Closing> {};
+
+TEST_P(AboutClosing, OverTheDialogLeavesTheDialogAsItWas)
 {
-    const Closing aboutClosings[] = {
-        {"OK button", WM_COMMAND, IDOK},
-        {"Enter", WM_KEYDOWN, VK_RETURN},
-        {"Esc", WM_KEYDOWN, VK_ESCAPE},
-        {"close button", WM_SYSCOMMAND, SC_CLOSE},
-        {"close message", WM_CLOSE, 0},
-    };
-    startWith(kStored);
-    ModalDialog dialog(IDD_SETTINGS, settingsDialogProc, "Settings");
-    HWND window = dialog.window();
+    const Closing& way = GetParam();
+    HWND window = openSettings(kStored);
     ASSERT_NE(nullptr, window);
     click(window, IDC_BACKGROUND_WHITE);
     setTrackbar(window, IDC_OPACITY, 63);
     const Shown before = shownIn(window);
 
-    for (const Closing& way : aboutClosings) {
-        SCOPED_TRACE(way.name);
-        PostMessageA(GetDlgItem(window, IDC_ABOUT), BM_CLICK, 0, 0);
-        HWND about = dialog.child("About");
-        ASSERT_NE(nullptr, about);
-        EXPECT_EQ(window, GetWindow(about, GW_OWNER));
-        EXPECT_FALSE(IsWindowEnabled(window));
-        expectAboutTexts(about);
+    PostMessageA(GetDlgItem(window, IDC_ABOUT), BM_CLICK, 0, 0);
+    HWND about = dialog->child("About");
+    ASSERT_NE(nullptr, about);
+    EXPECT_EQ(window, GetWindow(about, GW_OWNER));
+    EXPECT_FALSE(IsWindowEnabled(window));
+    ASSERT_NO_FATAL_FAILURE(expectAboutTexts(about));
 
-        PostMessageA(about, WM_COMMAND, IDC_ABOUT_TITLE, 0);  // not a closing command
-        EXPECT_FALSE(waitUntilGone(about, 200));
+    PostMessageA(about, WM_COMMAND, IDC_ABOUT_TITLE, 0);  // not a closing command
+    EXPECT_FALSE(waitUntilGone(about, 200));
 
-        PostMessageA(about, way.message, way.wParam, 0);
-        EXPECT_TRUE(waitUntilGone(about));
-        EXPECT_FALSE(dialog.ended(0));
-        EXPECT_TRUE(IsWindowVisible(window));
-        EXPECT_TRUE(IsWindowEnabled(window));
-        EXPECT_EQ(before, shownIn(window));
-        expectUnchanged(kStored);
-    }
+    PostMessageA(about, way.message, way.wParam, 0);
+    EXPECT_TRUE(waitUntilGone(about));
+    EXPECT_FALSE(dialog->ended(0));
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_TRUE(IsWindowEnabled(window));
+    EXPECT_EQ(before, shownIn(window));
+    expectUnchanged(kStored);
+
     click(window, IDCANCEL);
-    ASSERT_TRUE(dialog.ended());
+    ASSERT_TRUE(dialog->ended());
     expectUnchanged(kStored);
 }
+
+TEST_P(AboutClosing, AloneEndsWithTheIdOfItsClosingCommand)
+{
+    const Closing& way = GetParam();
+    ModalDialog about(IDD_ABOUT, aboutDialogProc, "About");
+    HWND window = about.window();
+    ASSERT_NE(nullptr, window);
+    ASSERT_NO_FATAL_FAILURE(expectAboutTexts(window));
+    PostMessageA(window, way.message, way.wParam, 0);
+    ASSERT_TRUE(about.ended());
+    EXPECT_EQ(way.aboutResult, about.result());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, AboutClosing, testing::Values(kOkButton, kEnter, kEsc, kCloseButton, kCloseMessage),
+                         [](const testing::TestParamInfo<Closing>& info) { return std::string(info.param.name); });
 
 // Each text of the About box fits its control as the static control lays it
 // out (centred, broken at words) in the dialog's font, so nothing is cut off.
@@ -496,341 +517,6 @@ TEST_F(DialogTest, AboutTextsFitTheirControls)
                                                 << client.right;
     }
     DestroyWindow(about);
-}
-
-TEST_F(DialogTest, AboutBoxEndsWithTheIdOfItsClosingCommand)
-{
-    struct Case {
-        Closing way;
-        INT_PTR result;
-    } cases[] = {
-        {{"OK button", WM_COMMAND, IDOK}, IDOK},
-        {{"Enter", WM_KEYDOWN, VK_RETURN}, IDOK},
-        {{"Esc", WM_KEYDOWN, VK_ESCAPE}, IDCANCEL},
-        {{"close button", WM_SYSCOMMAND, SC_CLOSE}, IDCANCEL},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.way.name);
-        ModalDialog about(IDD_ABOUT, aboutDialogProc, "About");
-        HWND window = about.window();
-        ASSERT_NE(nullptr, window);
-        expectAboutTexts(window);
-        PostMessageA(window, c.way.message, c.way.wParam, 0);
-        ASSERT_TRUE(about.ended());
-        EXPECT_EQ(c.result, about.result());
-    }
-}
-
-// ---- The compiled dialog templates, read back from the program's resources ----
-
-struct Item {
-    int id;
-    std::string className;  // upper case
-    std::string text;       // "#n" for a resource ordinal
-    DWORD style;       // without WS_CHILD | WS_VISIBLE
-    DWORD exStyle;
-    short x, y, cx, cy;
-};
-
-struct Template {
-    DWORD style = 0, exStyle = 0;
-    short x = 0, y = 0, cx = 0, cy = 0;
-    std::string menu, className, caption, typeface;
-    WORD pointSize = 0, weight = 0;
-    BYTE italic = 0, charset = 0;
-    std::vector<Item> items;
-};
-
-const WORD* skipToDword(const BYTE* base, const WORD* at)
-{
-    size_t offset = reinterpret_cast<const BYTE*>(at) - base;
-    return reinterpret_cast<const WORD*>(base + ((offset + 3) & ~size_t(3)));
-}
-
-// Reads a name-or-ordinal field: "" for none, "#n" for an ordinal, the text otherwise.
-std::string readNameOrOrdinal(const WORD*& at)
-{
-    if (*at == 0) {
-        ++at;
-        return "";
-    }
-    if (*at == 0xFFFF) {
-        std::string ordinal = "#" + std::to_string(at[1]);
-        at += 2;
-        return ordinal;
-    }
-    std::string text;
-    while (*at) text += static_cast<char>(*at++);
-    ++at;
-    return text;
-}
-
-std::string upperClassName(std::string name)
-{
-    const char* predefined[] = {"BUTTON", "EDIT", "STATIC", "LISTBOX", "SCROLLBAR", "COMBOBOX"};
-    for (int i = 0; i < 6; ++i)
-        if (name == "#" + std::to_string(0x80 + i)) return predefined[i];
-    for (char& c : name) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-    return name;
-}
-
-bool readTemplate(int id, Template& out)
-{
-    HMODULE module = GetModuleHandleA(nullptr);
-    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(id), RT_DIALOG);
-    if (!resource) return false;
-    const BYTE* base = static_cast<const BYTE*>(LockResource(LoadResource(module, resource)));
-    if (!base) return false;
-
-#pragma pack(push, 1)
-    struct Header {
-        WORD version, signature;
-        DWORD helpId, exStyle, style;
-        WORD itemCount;
-        short x, y, cx, cy;
-    };
-    struct ItemHeader {
-        DWORD helpId, exStyle, style;
-        short x, y, cx, cy;
-        DWORD id;
-    };
-#pragma pack(pop)
-    Header header;
-    std::memcpy(&header, base, sizeof header);
-    if (header.version != 1 || header.signature != 0xFFFF) return false;
-    out.style = header.style;
-    out.exStyle = header.exStyle;
-    out.x = header.x, out.y = header.y, out.cx = header.cx, out.cy = header.cy;
-    const WORD* at = reinterpret_cast<const WORD*>(base + sizeof header);
-    out.menu = readNameOrOrdinal(at);
-    out.className = readNameOrOrdinal(at);
-    out.caption = readNameOrOrdinal(at);
-    if (header.style & (DS_SETFONT | DS_SHELLFONT)) {
-        out.pointSize = at[0];
-        out.weight = at[1];
-        out.italic = LOBYTE(at[2]);
-        out.charset = HIBYTE(at[2]);
-        at += 3;
-        out.typeface = readNameOrOrdinal(at);
-    }
-    for (int i = 0; i < header.itemCount; ++i) {
-        at = skipToDword(base, at);
-        ItemHeader item;
-        std::memcpy(&item, at, sizeof item);
-        at = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(at) + sizeof item);
-        std::string className = upperClassName(readNameOrOrdinal(at));
-        std::string text = readNameOrOrdinal(at);
-        WORD extraBytes = *at++;
-        at = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(at) + extraBytes);
-        out.items.push_back({static_cast<int>(item.id), className, text, item.style, item.exStyle, item.x, item.y,
-                             item.cx, item.cy});
-    }
-    return true;
-}
-
-const DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT | DS_FIXEDSYS;
-const DWORD kRadio = BS_AUTORADIOBUTTON | WS_TABSTOP;
-const DWORD kLabel = SS_CENTER | WS_GROUP;
-const DWORD kTrackbar = TBS_AUTOTICKS | TBS_HORZ | WS_TABSTOP;
-const DWORD kClear = WS_EX_TRANSPARENT;
-
-const Item kSettingsItems[] = {
-    {1032, "BUTTON", "Desktop", kRadio | WS_GROUP, kClear, 17, 19, 44, 11},
-    {1033, "BUTTON", "Black", kRadio, kClear, 92, 19, 32, 11},
-    {1034, "BUTTON", "White", kRadio, kClear, 155, 19, 36, 11},
-    {1037, "BUTTON", "50%", kRadio | WS_GROUP, kClear, 15, 59, 33, 11},
-    {1038, "BUTTON", "75%", kRadio, kClear, 92, 59, 33, 11},
-    {1039, "BUTTON", "100%", kRadio, kClear, 155, 59, 33, 11},
-    {1035, "MSCTLS_TRACKBAR32", "", kTrackbar, kClear, 31, 96, 146, 19},
-    {1036, "MSCTLS_TRACKBAR32", "", kTrackbar, kClear, 31, 136, 146, 19},
-    {IDOK, "BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 214, 7, 50, 14},
-    {6, "BUTTON", "Set to default", BS_PUSHBUTTON | WS_TABSTOP, 0, 214, 23, 50, 14},
-    {9, "BUTTON", "About", BS_PUSHBUTTON | WS_TABSTOP, 0, 214, 39, 50, 14},
-    {8, "BUTTON", "Home page", BS_PUSHBUTTON | WS_TABSTOP, 0, 214, 56, 50, 14},
-    {IDCANCEL, "BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, 0, 214, 88, 50, 14},
-    {-1, "BUTTON", "Type of background", BS_GROUPBOX, kClear, 7, 3, 197, 37},
-    {-1, "BUTTON", "Number of balls", BS_GROUPBOX, kClear, 7, 85, 197, 37},
-    {-1, "STATIC", "5", kLabel, kClear, 11, 107, 20, 8},
-    {-1, "STATIC", "30", kLabel, kClear, 179, 107, 20, 8},
-    {-1, "BUTTON", "Opaque", BS_GROUPBOX, kClear, 7, 125, 197, 37},
-    {-1, "STATIC", "50%", kLabel, kClear, 11, 147, 20, 8},
-    {-1, "STATIC", "100%", kLabel, kClear, 179, 147, 20, 8},
-    {-1, "BUTTON", "Scale of balls", BS_GROUPBOX, kClear, 7, 44, 197, 37},
-};
-
-const Item kAboutItems[] = {
-    {IDOK, "BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 151, 7, 50, 14},
-    {1009, "STATIC", "Static", kLabel, WS_EX_STATICEDGE | kClear, 7, 53, 137, 12},
-    {1010, "STATIC", "Static", kLabel, WS_EX_STATICEDGE | kClear, 7, 70, 137, 12},
-    {1011, "STATIC", "Static", kLabel, WS_EX_STATICEDGE | kClear, 7, 89, 137, 12},
-    {1014, "STATIC", "#135", SS_BITMAP, WS_EX_STATICEDGE, 7, 7, 137, 39},
-};
-
-struct TemplateCase {
-    int id;
-    const char* caption;
-    short cx, cy;
-    const Item* items;
-    size_t itemCount;
-};
-
-const TemplateCase kTemplates[] = {
-    {IDD_SETTINGS, "Settings", 271, 170, kSettingsItems, sizeof kSettingsItems / sizeof *kSettingsItems},
-    {IDD_ABOUT, "About", 208, 108, kAboutItems, sizeof kAboutItems / sizeof *kAboutItems},
-};
-
-TEST(DialogTemplates, HoldTheirStylesFontAndControlsInTabOrder)
-{
-    for (const TemplateCase& expected : kTemplates) {
-        SCOPED_TRACE(expected.caption);
-        Template actual;
-        ASSERT_TRUE(readTemplate(expected.id, actual));
-        EXPECT_EQ(kDialogStyle, actual.style);
-        EXPECT_EQ(0u, actual.exStyle);
-        EXPECT_EQ(0, actual.x);
-        EXPECT_EQ(0, actual.y);
-        EXPECT_EQ(expected.cx, actual.cx);
-        EXPECT_EQ(expected.cy, actual.cy);
-        EXPECT_EQ("", actual.menu);
-        EXPECT_EQ("", actual.className);
-        EXPECT_EQ(expected.caption, actual.caption);
-        EXPECT_EQ(8, actual.pointSize);
-        EXPECT_EQ(400, actual.weight);
-        EXPECT_EQ(0, actual.italic);
-        EXPECT_EQ(1, actual.charset);
-        EXPECT_EQ("MS Shell Dlg", actual.typeface);
-        ASSERT_EQ(expected.itemCount, actual.items.size());
-        for (size_t i = 0; i < expected.itemCount; ++i) {
-            const Item& want = expected.items[i];
-            const Item& got = actual.items[i];
-            SCOPED_TRACE(testing::Message() << "control " << i + 1 << " \"" << want.text << "\"");
-            EXPECT_EQ(want.id, got.id);
-            EXPECT_EQ(want.className, got.className);
-            EXPECT_EQ(want.text, got.text);
-            EXPECT_EQ(want.style | WS_CHILD | WS_VISIBLE, got.style);
-            EXPECT_EQ(want.exStyle, got.exStyle);
-            EXPECT_EQ(want.x, got.x);
-            EXPECT_EQ(want.y, got.y);
-            EXPECT_EQ(want.cx, got.cx);
-            EXPECT_EQ(want.cy, got.cy);
-        }
-    }
-}
-
-// The created dialogs have every control, of its class and in template order,
-// and the About box's picture control holds the 203 x 61 logo.
-TEST_F(DialogTest, CreatedDialogsHoldTheTemplateControlsInOrder)
-{
-    struct { const TemplateCase& layout; DLGPROC procedure; } dialogs[] = {
-        {kTemplates[0], settingsDialogProc}, {kTemplates[1], aboutDialogProc}};
-    for (const auto& d : dialogs) {
-        SCOPED_TRACE(d.layout.caption);
-        HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(d.layout.id), nullptr,
-                                         d.procedure, 0);
-        ASSERT_NE(nullptr, dialog);
-        char caption[64] = {};
-        GetWindowTextA(dialog, caption, sizeof caption);
-        EXPECT_STREQ(d.layout.caption, caption);
-        HWND child = GetWindow(dialog, GW_CHILD);
-        for (size_t i = 0; i < d.layout.itemCount; ++i, child = GetWindow(child, GW_HWNDNEXT)) {
-            const Item& want = d.layout.items[i];
-            SCOPED_TRACE(testing::Message() << "control " << i + 1 << " \"" << want.text << "\"");
-            ASSERT_NE(nullptr, child);
-            char className[64] = {};
-            GetClassNameA(child, className, sizeof className);
-            EXPECT_EQ(want.className, upperClassName(className));
-            EXPECT_EQ(static_cast<WORD>(want.id), static_cast<WORD>(GetDlgCtrlID(child)));
-            // Radio buttons pass WS_TABSTOP to the checked one, so only the template can tell it.
-            DWORD style = (want.style | WS_CHILD | WS_VISIBLE) & ~WS_TABSTOP;
-            EXPECT_EQ(style, static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE)) & style);
-            EXPECT_EQ(want.exStyle, static_cast<DWORD>(GetWindowLongA(child, GWL_EXSTYLE)) & want.exStyle);
-        }
-        EXPECT_EQ(nullptr, child);
-        if (d.layout.id == IDD_ABOUT) {
-            auto logo = reinterpret_cast<HBITMAP>(SendDlgItemMessageA(dialog, IDC_ABOUT_LOGO, STM_GETIMAGE,
-                                                                      IMAGE_BITMAP, 0));
-            BITMAP bitmap = {};
-            ASSERT_NE(0, GetObjectA(logo, sizeof bitmap, &bitmap));
-            EXPECT_EQ(203, bitmap.bmWidth);
-            EXPECT_EQ(61, bitmap.bmHeight);
-        }
-        DestroyWindow(dialog);
-    }
-}
-
-// ---- Pictures of both dialogs for the documentation ----
-
-bool pngEncoder(CLSID& encoder)
-{
-    UINT count = 0, bytes = 0;
-    if (Gdiplus::GetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0) return false;
-    std::vector<BYTE> buffer(bytes);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    if (Gdiplus::GetImageEncoders(count, bytes, codecs) != Gdiplus::Ok) return false;
-    for (UINT i = 0; i < count; ++i)
-        if (wcscmp(codecs[i].MimeType, L"image/png") == 0) {
-            encoder = codecs[i].Clsid;
-            return true;
-        }
-    return false;
-}
-
-// Copies the window as it stands on the screen into a PNG file.
-bool saveWindowPicture(HWND window, const std::wstring& path)
-{
-    RECT frame;
-    GetWindowRect(window, &frame);
-    int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP picture = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ previous = SelectObject(memory, picture);
-    BitBlt(memory, 0, 0, width, height, screen, frame.left, frame.top, SRCCOPY);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-
-    CLSID encoder;
-    bool saved = false;
-    if (pngEncoder(encoder)) {
-        Gdiplus::Bitmap bitmap(picture, nullptr);
-        saved = bitmap.Save(path.c_str(), &encoder, nullptr) == Gdiplus::Ok;
-    }
-    DeleteObject(picture);
-    return saved;
-}
-
-// Saves settings-dialog.png and about-box.png into the folder that
-// ZEPHYRINE_SCREENSHOT_DIR names (a Windows path); skipped when it is not set.
-TEST_F(DialogTest, SavesScreenshotsOfBothDialogs)
-{
-    const char* folder = std::getenv("ZEPHYRINE_SCREENSHOT_DIR");
-    if (!folder || !*folder) GTEST_SKIP() << "ZEPHYRINE_SCREENSHOT_DIR is not set";
-    wchar_t wideFolder[MAX_PATH] = {};
-    MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH);
-
-    Gdiplus::GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    ASSERT_EQ(Gdiplus::Ok, Gdiplus::GdiplusStartup(&token, &input, nullptr));
-    startWith(kNoKey);
-    {
-        ModalDialog dialog(IDD_SETTINGS, settingsDialogProc, "Settings");
-        HWND window = dialog.window();
-        ASSERT_NE(nullptr, window);
-        Sleep(500);
-        EXPECT_TRUE(saveWindowPicture(window, std::wstring(wideFolder) + L"\\settings-dialog.png"));
-
-        PostMessageA(GetDlgItem(window, IDC_ABOUT), BM_CLICK, 0, 0);
-        HWND about = dialog.child("About");
-        ASSERT_NE(nullptr, about);
-        Sleep(500);
-        EXPECT_TRUE(saveWindowPicture(about, std::wstring(wideFolder) + L"\\about-box.png"));
-        PostMessageA(about, WM_COMMAND, IDOK, 0);
-        EXPECT_TRUE(waitUntilGone(about));
-        click(window, IDCANCEL);
-        EXPECT_TRUE(dialog.ended());
-    }
-    Gdiplus::GdiplusShutdown(token);
 }
 
 }  // namespace

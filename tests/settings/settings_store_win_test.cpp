@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/win_test_support.h"
+
 namespace {
 
 const wchar_t kParentKeyPath[] = L"Software\\Quorvane";
@@ -26,24 +28,8 @@ void deleteKey(HKEY root) {
         RegDeleteKeyW(root, kParentKeyPath);
 }
 
-bool keyExists(HKEY root) {
-    HKEY key;
-    if (RegOpenKeyExW(root, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-void putValue(HKEY root, const wchar_t* name, DWORD type, const void* data, DWORD byteCount) {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &key, nullptr));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), byteCount));
-    RegCloseKey(key);
-}
-
 void putUserDword(const wchar_t* name, DWORD value) {
-    putValue(HKEY_CURRENT_USER, name, REG_DWORD, &value, sizeof value);
+    ASSERT_NO_FATAL_FAILURE(putValue(HKEY_CURRENT_USER, name, REG_DWORD, &value, sizeof value));
 }
 
 // The stored user value as written by the store: its type, size and number.
@@ -64,16 +50,6 @@ StoredDword readUserValue(const wchar_t* name) {
                                      &stored.byteCount);
     RegCloseKey(key);
     return stored;
-}
-
-Settings recordWith(int32_t ballCount, int32_t opacityPercent, int32_t backgroundType, int32_t ballScale) {
-    Settings record{};
-    std::wcscpy(record.installPath, L"C:\\Before");
-    record.ballCount = ballCount;
-    record.opacityPercent = opacityPercent;
-    record.backgroundType = backgroundType;
-    record.ballScale = ballScale;
-    return record;
 }
 
 void expectDisplaySettings(int line, const Settings& record, int32_t ballCount, int32_t opacityPercent,
@@ -149,18 +125,6 @@ LSTATUS WINAPI failingBallCountWrite(HKEY key, LPCWSTR name, DWORD reserved, DWO
     return RegSetValueExW(key, name, reserved, type, data, byteCount);
 }
 
-// Fills the whole offered buffer with a non-zero mark before the real query,
-// so that a read past the returned data would pick the mark up.
-LSTATUS WINAPI markingQuery(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                            LPDWORD byteCount) {
-    if (data != nullptr && byteCount != nullptr)
-        for (DWORD i = 0; i + 1 < *byteCount; i += 2) {
-            data[i] = 'Z';
-            data[i + 1] = 0;
-        }
-    return RegQueryValueExW(key, name, reserved, type, data, byteCount);
-}
-
 LSTATUS WINAPI refusingUserOpen(HKEY root, LPCWSTR path, DWORD options, REGSAM access, PHKEY key) {
     if (root == HKEY_CURRENT_USER)
         return ERROR_ACCESS_DENIED;
@@ -181,7 +145,7 @@ TEST_F(SettingsStoreTest, LoadWithoutUserKeyGivesDefaultsAndCreatesNoKey) {
     loadSettings(record);
     expectDisplaySettings(__LINE__, record, 7, 75, 0, 2);
     EXPECT_EQ(std::wstring(L"C:\\Before"), record.installPath);
-    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER));
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, kSettingsKeyPath));
 }
 
 struct LoadCase {
@@ -211,7 +175,7 @@ TEST_F(SettingsStoreTest, LoadTakesValuesWithinRangeAndDefaultsTheRest) {
     for (const LoadCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "case #" << (&c - cases) << ", stored " << c.stored);
         deleteKey(HKEY_CURRENT_USER);
-        putUserDword(c.valueName, c.stored);
+        ASSERT_NO_FATAL_FAILURE(putUserDword(c.valueName, c.stored));
         Settings record = recordWith(20, 60, 1, 1);
         loadSettings(record);
         EXPECT_EQ(c.loaded, record.*c.field);
@@ -234,7 +198,7 @@ TEST_F(SettingsStoreTest, LoadRefusesBallCountOfTheWrongTypeOrSize) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "type " << c.type << ", " << c.byteCount << " bytes");
         deleteKey(HKEY_CURRENT_USER);
-        putValue(HKEY_CURRENT_USER, L"Number of balls", c.type, c.data, c.byteCount);
+        ASSERT_NO_FATAL_FAILURE(putValue(HKEY_CURRENT_USER, L"Number of balls", c.type, c.data, c.byteCount));
         Settings record = recordWith(20, 60, 1, 1);
         loadSettings(record);
         EXPECT_EQ(7, record.ballCount);
@@ -242,16 +206,16 @@ TEST_F(SettingsStoreTest, LoadRefusesBallCountOfTheWrongTypeOrSize) {
 }
 
 TEST_F(SettingsStoreTest, OneBadValueLeavesTheOtherThreeRead) {
-    putUserDword(L"Background", 1);
-    putValue(HKEY_CURRENT_USER, L"Number of balls", REG_SZ, L"12", sizeof L"12");
-    putUserDword(L"Opaque", 60);
-    putUserDword(L"Scale of balls", 1);
+    ASSERT_NO_FATAL_FAILURE(putUserDword(L"Background", 1));
+    ASSERT_NO_FATAL_FAILURE(putValue(HKEY_CURRENT_USER, L"Number of balls", REG_SZ, L"12", sizeof L"12"));
+    ASSERT_NO_FATAL_FAILURE(putUserDword(L"Opaque", 60));
+    ASSERT_NO_FATAL_FAILURE(putUserDword(L"Scale of balls", 1));
     Settings record = recordWith(20, 90, 2, 0);
     loadSettings(record);
     expectDisplaySettings(__LINE__, record, 7, 60, 1, 1);
 
-    putUserDword(L"Number of balls", 12);
-    putUserDword(L"Opaque", 101);
+    ASSERT_NO_FATAL_FAILURE(putUserDword(L"Number of balls", 12));
+    ASSERT_NO_FATAL_FAILURE(putUserDword(L"Opaque", 101));
     loadSettings(record);
     expectDisplaySettings(__LINE__, record, 12, 75, 1, 1);
 }
@@ -269,7 +233,7 @@ TEST_F(SettingsStoreTest, SaveCreatesTheKeyWithAllFourValuesAndOverwritesThem) {
 }
 
 TEST_F(SettingsStoreTest, SaveWritesInOrderAndGoesOnAfterAFailedWrite) {
-    putUserDword(L"Number of balls", 9);
+    ASSERT_NO_FATAL_FAILURE(putUserDword(L"Number of balls", 9));
     writtenNames.clear();
     keysOpened = keysClosed = 0;
     registryCalls.setValue = failingBallCountWrite;
@@ -312,8 +276,8 @@ TEST_F(SettingsStoreTest, LookUpInstallPathTakesOnlyUsableStrings) {
         deleteKey(HKEY_LOCAL_MACHINE);
         // A non-zero unit after the data keeps the registry from adding a terminator.
         std::u16string buffer = c.data + u'X';
-        putValue(HKEY_LOCAL_MACHINE, L"Install path", c.type, buffer.data(),
-                 static_cast<DWORD>(c.data.size() * sizeof(char16_t)));
+        ASSERT_NO_FATAL_FAILURE(putValue(HKEY_LOCAL_MACHINE, L"Install path", c.type, buffer.data(),
+                 static_cast<DWORD>(c.data.size() * sizeof(char16_t))));
         Settings record = recordWith(7, 75, 0, 2);
         EXPECT_EQ(c.found, lookUpInstallPath(record));
         const wchar_t* path = record.installPath;
@@ -325,13 +289,14 @@ TEST_F(SettingsStoreTest, LookUpFailsWithoutKeyOrValue) {
     Settings record = recordWith(7, 75, 0, 2);
     EXPECT_FALSE(lookUpInstallPath(record));
 
-    putValue(HKEY_LOCAL_MACHINE, L"Other", REG_SZ, L"C:\\", sizeof L"C:\\");
+    ASSERT_NO_FATAL_FAILURE(putValue(HKEY_LOCAL_MACHINE, L"Other", REG_SZ, L"C:\\", sizeof L"C:\\"));
     EXPECT_FALSE(lookUpInstallPath(record));
     EXPECT_EQ(std::wstring(L"C:\\Before"), record.installPath);
 }
 
 TEST_F(SettingsStoreTest, LookUpAsksForNoWriteAccessAndClosesTheKey) {
-    putValue(HKEY_LOCAL_MACHINE, L"Install path", REG_SZ, L"C:\\Zephyrine\\", sizeof L"C:\\Zephyrine\\");
+    ASSERT_NO_FATAL_FAILURE(
+        putValue(HKEY_LOCAL_MACHINE, L"Install path", REG_SZ, L"C:\\Zephyrine\\", sizeof L"C:\\Zephyrine\\"));
     openMasks.clear();
     keysOpened = keysClosed = 0;
     registryCalls.openKey = recordingOpen;
@@ -364,11 +329,12 @@ TEST_F(SettingsStoreTest, RefusedUserKeyLosesNothing) {
 
     deleteKey(HKEY_CURRENT_USER);
     saveSettings(settings);
-    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER));
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, kSettingsKeyPath));
 }
 
 TEST_F(SettingsStoreTest, RefusedMachineKeyFailsTheLookUp) {
-    putValue(HKEY_LOCAL_MACHINE, L"Install path", REG_SZ, L"C:\\Zephyrine", sizeof L"C:\\Zephyrine");
+    ASSERT_NO_FATAL_FAILURE(
+        putValue(HKEY_LOCAL_MACHINE, L"Install path", REG_SZ, L"C:\\Zephyrine", sizeof L"C:\\Zephyrine"));
     registryCalls.openKey = refusingOpen;
     Settings record = recordWith(7, 75, 0, 2);
     EXPECT_FALSE(lookUpInstallPath(record));

@@ -80,11 +80,30 @@ TEST(SettingsTest, FailedQueryWrongTypeOrWrongSizeIsRefused) {
     EXPECT_FALSE(isAcceptedValue(balls, true, kRegDword, 0, 10));
 }
 
+// The four display settings as the design lists them, in the order they are
+// read and written, with their fields, defaults and ranges.
 TEST(SettingsTest, DefaultsLieWithinTheirRanges) {
-    for (const DisplaySetting& setting : displaySettings) {
-        SCOPED_TRACE(testing::Message() << "setting #" << (&setting - displaySettings));
-        EXPECT_TRUE(isAcceptedValue(setting, true, kRegDword, 4,
-                                    static_cast<uint32_t>(setting.defaultValue)));
+    const struct {
+        const wchar_t* valueName;
+        int32_t Settings::*field;
+        int32_t defaultValue;
+        uint32_t minimum, maximum;
+    } design[] = {
+        {L"Background", &Settings::backgroundType, 0, 0, 2},
+        {L"Number of balls", &Settings::ballCount, 7, 5, 30},
+        {L"Opaque", &Settings::opacityPercent, 75, 50, 100},
+        {L"Scale of balls", &Settings::ballScale, 2, 0, 2},
+    };
+    ASSERT_EQ(4, kDisplaySettingCount);
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(testing::Message() << "setting #" << i);
+        EXPECT_EQ(std::wstring(design[i].valueName), displaySettings[i].valueName);
+        EXPECT_TRUE(design[i].field == displaySettings[i].field);
+        EXPECT_EQ(design[i].defaultValue, displaySettings[i].defaultValue);
+        EXPECT_EQ(design[i].minimum, displaySettings[i].minimum);
+        EXPECT_EQ(design[i].maximum, displaySettings[i].maximum);
+        EXPECT_TRUE(isAcceptedValue(displaySettings[i], true, kRegDword, 4,
+                                    static_cast<uint32_t>(design[i].defaultValue)));
     }
 }
 

@@ -1,18 +1,82 @@
 // Helpers shared by the Windows tests.
 #include "support/win_test_support.h"
 
-#include <cstdio>
+#include <gtest/gtest.h>
 
-std::wstring distDirectory()
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+const wchar_t kProductKey[] = L"Software\\Quorvane\\Zephyrine";
+
+}  // namespace
+
+const char kDamagedMessage[] = "Registry information is damaged. Please reinstall screen saver";
+const char kImagesNotFoundMessage[] = "Images not found, please reinstall the screen saver!";
+const wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+const wchar_t kUsePasswordValue[] = L"ScreenSaveUsePassword";
+
+std::string narrow(const std::wstring& text)
+{
+    if (text.empty()) return std::string();
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string bytes(size > 0 ? size : 0, '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
+                            nullptr);
+    return bytes;
+}
+
+bool waitUntil(const std::function<bool()>& predicate, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (predicate()) return true;
+        if (GetTickCount() - start >= timeoutMs) return predicate();
+        pumpMessagesFor(10);
+    }
+}
+
+std::wstring testProgramDirectory()
 {
     wchar_t module[MAX_PATH];
     DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
     std::wstring path(module, n);
-    path = path.substr(0, path.find_last_of(L"\\/"));
-    path += L"\\..\\dist";
+    return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+std::wstring distDirectory()
+{
+    const std::wstring path = testProgramDirectory() + L"\\..\\dist";
     wchar_t full[MAX_PATH];
     GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
     return full;
+}
+
+std::wstring saverPath()
+{
+    return distDirectory() + L"\\Zephyrine.scr";
+}
+
+std::string readFileBytes(const std::wstring& path)
+{
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> readLines(const std::wstring& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    for (std::string line; std::getline(file, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 std::wstring makeTempDirectory(const wchar_t* prefix)
@@ -32,37 +96,21 @@ std::wstring makeTempDirectory(const wchar_t* prefix)
 void removeDirectoryTree(const std::wstring& path)
 {
     if (path.empty()) return;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring child = path + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                removeDirectoryTree(child);
-            else
-                DeleteFileW(child.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
 }
 
 bool copyFileTo(const std::wstring& from, const std::wstring& to)
 {
-    return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+    std::error_code error;
+    return std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, error);
 }
 
 bool writeFileBytes(const std::wstring& path, const std::string& bytes)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
+    std::ofstream file(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(file.flush());
 }
 
 MessageBoxCloser::MessageBoxCloser()
@@ -154,14 +202,18 @@ void MessageBoxCloser::watch()
     }
 }
 
-HANDLE startProcess(const std::wstring& commandLine)
+HANDLE startProcess(const std::wstring& commandLine, const ProcessOptions& options)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    std::wstring mutableLine = commandLine;
-    if (!CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
+    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back(0);
+    std::wstring environment = options.environment;
+    if (!CreateProcessW(options.program.empty() ? nullptr : options.program.c_str(), mutableLine.data(), nullptr,
+                        nullptr, FALSE, environment.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT,
+                        environment.empty() ? nullptr : &environment[0],
+                        options.folder.empty() ? nullptr : options.folder.c_str(), &startup, &process))
         return nullptr;
     CloseHandle(process.hThread);
     return process.hProcess;
@@ -210,40 +262,43 @@ bool runProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCod
     return ended;
 }
 
-namespace {
-
-struct WindowSearch {
-    DWORD processId;
-    const char* className;
-    HWND found;
-};
-
-BOOL CALLBACK findProcessWindow(HWND window, LPARAM context)
+std::string className(HWND window)
 {
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[256] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (owner == search->processId && IsWindowVisible(window) && std::string(className) == search->className) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
 }
 
-}  // namespace
-
-HWND waitForProcessWindow(DWORD processId, const char* className, DWORD timeoutMs)
+HWND waitForWindow(const std::function<bool(HWND)>& matches, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    do {
-        WindowSearch search{processId, className, nullptr};
-        EnumWindows(findProcessWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found) return search.found;
-        pumpMessagesFor(20);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
+    struct Search {
+        const std::function<bool(HWND)>* matches;
+        HWND found;
+    } search{&matches, nullptr};
+    const auto visit = [](HWND window, LPARAM context) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(context);
+        if (!IsWindowVisible(window) || !(*s->matches)(window)) return TRUE;
+        s->found = window;
+        return FALSE;
+    };
+    waitUntil(
+        [&] {
+            EnumWindows(visit, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        timeoutMs);
+    return search.found;
+}
+
+HWND waitForProcessWindow(DWORD processId, const char* name, DWORD timeoutMs)
+{
+    return waitForWindow(
+        [&](HWND window) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            return owner == processId && className(window) == name;
+        },
+        timeoutMs);
 }
 
 void deleteZephyrineKeys()
@@ -255,7 +310,7 @@ void deleteZephyrineKeys()
 void writeInstallPath(const std::wstring& path)
 {
     HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Quorvane\\Zephyrine", 0, nullptr, 0, KEY_ALL_ACCESS,
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS,
                         nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
     RegSetValueExW(key, L"Install path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
@@ -273,11 +328,16 @@ ChildProcess::~ChildProcess()
     CloseHandle(process);
 }
 
-bool ChildProcess::start(const std::wstring& commandLine)
+bool ChildProcess::start(const std::wstring& commandLine, const ProcessOptions& options)
 {
-    process = startProcess(commandLine);
+    process = startProcess(commandLine, options);
     if (process) id = GetProcessId(process);
     return process != nullptr;
+}
+
+bool isRunning(const ChildProcess& child)
+{
+    return child.process && WaitForSingleObject(child.process, 0) == WAIT_TIMEOUT;
 }
 
 long ChildProcess::exitCodeWithin(DWORD timeoutMs)
@@ -297,15 +357,43 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 }  // namespace
 
-HWND createHostWindow(int width, int height)
+HWND createHostWindow(int width, int height, DWORD style, int x, int y)
 {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = hostProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
     windowClass.lpszClassName = "ZephyrineTestHost";
     RegisterClassA(&windowClass);
-    return CreateWindowExA(0, "ZephyrineTestHost", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, width,
-                           height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    return CreateWindowExA(0, "ZephyrineTestHost", "Host", style, x, y, width, height, nullptr, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
+void startSettingsOf(ChildProcess& child, const std::wstring& commandLine, HWND host, DWORD timeoutMs,
+                     HWND* dialog)
+{
+    ASSERT_TRUE(child.start(commandLine));
+    *dialog = waitForProcessWindow(child.id, "#32770", timeoutMs);
+    ASSERT_NE(nullptr, *dialog);
+    char caption[64] = {};
+    GetWindowTextA(*dialog, caption, sizeof caption);
+    EXPECT_STREQ("Settings", caption);
+    if (host) {
+        EXPECT_EQ(host, GetWindow(*dialog, GW_OWNER));
+    }
+}
+
+::testing::AssertionResult coversTheScreen(HWND window)
+{
+    RECT frame;
+    if (!GetWindowRect(window, &frame)) return ::testing::AssertionFailure() << "no window";
+    const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (!EqualRect(&frame, &screen))
+        return ::testing::AssertionFailure() << "the window covers " << frame.left << ", " << frame.top << " to "
+                                             << frame.right << ", " << frame.bottom;
+    if (!(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST))
+        return ::testing::AssertionFailure() << "the window is not top-most";
+    return ::testing::AssertionSuccess();
 }
 
 std::wstring handleText(HWND window)
@@ -315,11 +403,140 @@ std::wstring handleText(HWND window)
 
 HWND waitForChildWindow(HWND parent, const char* className, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    do {
-        HWND child = FindWindowExA(parent, nullptr, className, nullptr);
-        if (child) return child;
-        pumpMessagesFor(20);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
+    HWND child = nullptr;
+    waitUntil([&] { return (child = FindWindowExA(parent, nullptr, className, nullptr)) != nullptr; }, timeoutMs);
+    return child;
+}
+
+bool keyExists(HKEY root, const wchar_t* path)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void putValue(HKEY root, const wchar_t* name, DWORD type, const void* data, DWORD byteCount)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(root, kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), byteCount));
+    DWORD storedType = 0;
+    DWORD storedCount = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, name, nullptr, &storedType, nullptr, &storedCount));
+    EXPECT_EQ(type, storedType);
+    EXPECT_EQ(byteCount, storedCount) << "the registry stored another size than asked";
+    RegCloseKey(key);
+}
+
+LSTATUS WINAPI markingQuery(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                            LPDWORD byteCount)
+{
+    if (data != nullptr && byteCount != nullptr)
+        for (DWORD i = 0; i + 1 < *byteCount; i += 2) {
+            data[i] = '#';
+            data[i + 1] = 0;
+        }
+    return RegQueryValueExW(key, name, reserved, type, data, byteCount);
+}
+
+Settings recordWith(int32_t ballCount, int32_t opacityPercent, int32_t backgroundType, int32_t ballScale)
+{
+    Settings record{};
+    lstrcpyW(record.installPath, L"C:\\Before");
+    record.ballCount = ballCount;
+    record.opacityPercent = opacityPercent;
+    record.backgroundType = backgroundType;
+    record.ballScale = ballScale;
+    return record;
+}
+
+SavedRegistryValue::SavedRegistryValue(HKEY root, std::wstring key, std::wstring name)
+    : root_(root), key_(std::move(key)), name_(std::move(name))
+{
+    DWORD size = 0;
+    had_ = RegGetValueW(root_, key_.c_str(), name_.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type_, nullptr, &size) ==
+           ERROR_SUCCESS;
+    if (!had_) return;
+    data_.resize(size);
+    had_ = RegGetValueW(root_, key_.c_str(), name_.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type_,
+                        data_.empty() ? nullptr : data_.data(), &size) == ERROR_SUCCESS;
+    data_.resize(size);
+}
+
+SavedRegistryValue::~SavedRegistryValue()
+{
+    if (had_)
+        RegSetKeyValueW(root_, key_.c_str(), name_.c_str(), type_, data_.empty() ? nullptr : data_.data(),
+                        static_cast<DWORD>(data_.size()));
+    else
+        RegDeleteKeyValueW(root_, key_.c_str(), name_.c_str());
+}
+
+namespace {
+
+const wchar_t kAppDefaultsKey[] = L"Software\\Wine\\AppDefaults";
+
+}  // namespace
+
+WineProgramSettings::WineProgramSettings(const std::wstring& programName)
+    : key_(std::wstring(kAppDefaultsKey) + L"\\" + programName)
+{
+    hadAppDefaults_ = keyExists(HKEY_CURRENT_USER, kAppDefaultsKey);
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
+        ERROR_SUCCESS)
+        RegCloseKey(key);
+}
+
+WineProgramSettings::~WineProgramSettings()
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str());
+    RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str());
+    if (!hadAppDefaults_) RegDeleteKeyW(HKEY_CURRENT_USER, kAppDefaultsKey);
+}
+
+void WineProgramSettings::setVersion(const wchar_t* version)
+{
+    RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), L"Version", REG_SZ, version,
+                    static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t)));
+}
+
+void WineProgramSettings::overrideDll(const wchar_t* dll, const wchar_t* how)
+{
+    RegSetKeyValueW(HKEY_CURRENT_USER, (key_ + L"\\DllOverrides").c_str(), dll, REG_SZ, how,
+                    static_cast<DWORD>((wcslen(how) + 1) * sizeof(wchar_t)));
+}
+
+Pixels readPixels(HDC source, int width, int height)
+{
+    Pixels pixels;
+    pixels.width = width;
+    pixels.height = height;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC memory = CreateCompatibleDC(source);
+    HBITMAP section = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!section || !bits) {
+        DeleteDC(memory);
+        ADD_FAILURE() << "no " << width << " x " << height << " DIB section";
+        return pixels;
+    }
+    HGDIOBJ old = SelectObject(memory, section);
+    BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+    GdiFlush();
+    const uint32_t* first = static_cast<const uint32_t*>(bits);
+    pixels.values.assign(first, first + static_cast<size_t>(width) * height);
+    for (uint32_t& v : pixels.values) v &= 0xFFFFFF;
+    SelectObject(memory, old);
+    DeleteObject(section);
+    DeleteDC(memory);
+    return pixels;
 }
