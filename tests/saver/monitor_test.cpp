@@ -77,6 +77,7 @@ TEST(MonitorTest, BallSizeIsThePreviewRuleAgainstTheMonitorCappedAtFullScreen) {
         {false, 1080, 720, {56, 84, 112}},   // taller than its monitor: never more than full screen
         {false, 112, 1080, {5, 6, 11}},      // preview pane
         {false, 200, 1080, {10, 15, 20}},
+        {false, 270, 1080, {14, 21, 28}},
         {false, 360, 720, {28, 42, 56}},     // half of a 720-high monitor
         {false, 5, 1080, {0, 0, 1}},         // so small that the base becomes 1
         {false, 0, 1080, {0, 0, 1}},
