@@ -242,7 +242,7 @@ TEST_F(PicturesInProcessTest, EveryReplacedPictureLoadsOrFailsWithItsMessage)
             EXPECT_EQ("LLF.....", stateAtMessage);
             EXPECT_EQ("........", pictureState()) << "the failure released every picture";
             ASSERT_EQ(boxesBefore + 1, boxes.size());
-            EXPECT_EQ(kImagesNotFoundMessage, boxes.back().text);
+            EXPECT_EQ(kImagesNotFoundText, boxes.back().text);
             EXPECT_EQ("Zephyrine", boxes.back().caption);
             continue;  // the failure shut GDI+ down
         }
@@ -292,7 +292,7 @@ TEST_F(SaverRunTest, EveryReplacedPictureEndsTheRunAsTheLoadingDecides)
         std::vector<SeenMessageBox> boxes = closer.seen();
         ASSERT_EQ(c.accepted ? 0u : 1u, boxes.size());
         if (!c.accepted) {
-            EXPECT_EQ(kImagesNotFoundMessage, boxes[0].text);
+            EXPECT_EQ(kImagesNotFoundText, boxes[0].text);
         }
     }
     Gdiplus::GdiplusShutdown(token);

@@ -81,7 +81,7 @@ TEST_F(ProgramTest, MissingPictureEndsConfigureWithThreeBeforeAnyDialog)
     EXPECT_EQ(3, child.exitCodeWithin(kQuick));
     std::vector<SeenMessageBox> boxes = closer.seen();
     ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ(kImagesNotFoundMessage, boxes[0].text);
+    EXPECT_EQ(kImagesNotFoundText, boxes[0].text);
     EXPECT_EQ("Zephyrine", boxes[0].caption);
     EXPECT_TRUE(IsWindowEnabled(host)) << "no dialog ever owned the host";
     DestroyWindow(host);

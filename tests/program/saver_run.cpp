@@ -6,7 +6,7 @@
 const wchar_t kStartUpProbe[] = L" /c";
 const QuickEnd kStartedUp = {1, nullptr};
 const QuickEnd kDamagedInstallation = {1, kDamagedMessage};
-const QuickEnd kPicturesMissing = {3, kImagesNotFoundMessage};
+const QuickEnd kPicturesMissing = {3, kImagesNotFoundText};
 const QuickEnd kNoWindow = {0, nullptr};
 
 std::wstring quotedSaver()

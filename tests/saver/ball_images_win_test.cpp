@@ -188,7 +188,7 @@ TEST_F(BallImagesTest, FailuresShowOneMessageReleaseAndReturn3)
         EXPECT_TRUE(allReleased());
         const std::vector<SeenMessageBox> seen = boxes_.seen();
         ASSERT_EQ(boxesBefore + 1, seen.size());
-        EXPECT_EQ(kImagesNotFoundMessage, seen.back().text);
+        EXPECT_EQ(kImagesNotFoundText, seen.back().text);
         EXPECT_EQ("Zephyrine", seen.back().caption);
         EXPECT_TRUE(seen.back().hasIcon);
 

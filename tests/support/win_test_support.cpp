@@ -15,7 +15,7 @@ const wchar_t kProductKey[] = L"Software\\Quorvane\\Zephyrine";
 }  // namespace
 
 const char kDamagedMessage[] = "Registry information is damaged. Please reinstall screen saver";
-const char kImagesNotFoundMessage[] = "Images not found, please reinstall the screen saver!";
+const char kImagesNotFoundText[] = "Images not found, please reinstall the screen saver!";
 const wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
 const wchar_t kUsePasswordValue[] = L"ScreenSaveUsePassword";
 

@@ -18,7 +18,7 @@
 
 // The program's two start-up failure messages, as the user reads them.
 extern const char kDamagedMessage[];
-extern const char kImagesNotFoundMessage[];
+extern const char kImagesNotFoundText[];
 
 // UTF-16 to UTF-8, for messages and comparisons of registry and file names.
 std::string narrow(const std::wstring& text);
