@@ -80,7 +80,7 @@ TEST(SettingsTest, FailedQueryWrongTypeOrWrongSizeIsRefused) {
     EXPECT_FALSE(isAcceptedValue(balls, true, kRegDword, 0, 10));
 }
 
-// The four display settings as the design lists them, in the order they are
+// The four display settings as documented, in the order they are
 // read and written, with their fields, defaults and ranges.
 TEST(SettingsTest, DefaultsLieWithinTheirRanges) {
     const struct {
@@ -88,7 +88,7 @@ TEST(SettingsTest, DefaultsLieWithinTheirRanges) {
         int32_t Settings::*field;
         int32_t defaultValue;
         uint32_t minimum, maximum;
-    } design[] = {
+    } expected[] = {
         {L"Background", &Settings::backgroundType, 0, 0, 2},
         {L"Number of balls", &Settings::ballCount, 7, 5, 30},
         {L"Opaque", &Settings::opacityPercent, 75, 50, 100},
@@ -97,13 +97,13 @@ TEST(SettingsTest, DefaultsLieWithinTheirRanges) {
     ASSERT_EQ(4, kDisplaySettingCount);
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(testing::Message() << "setting #" << i);
-        EXPECT_EQ(std::wstring(design[i].valueName), displaySettings[i].valueName);
-        EXPECT_TRUE(design[i].field == displaySettings[i].field);
-        EXPECT_EQ(design[i].defaultValue, displaySettings[i].defaultValue);
-        EXPECT_EQ(design[i].minimum, displaySettings[i].minimum);
-        EXPECT_EQ(design[i].maximum, displaySettings[i].maximum);
+        EXPECT_EQ(std::wstring(expected[i].valueName), displaySettings[i].valueName);
+        EXPECT_TRUE(expected[i].field == displaySettings[i].field);
+        EXPECT_EQ(expected[i].defaultValue, displaySettings[i].defaultValue);
+        EXPECT_EQ(expected[i].minimum, displaySettings[i].minimum);
+        EXPECT_EQ(expected[i].maximum, displaySettings[i].maximum);
         EXPECT_TRUE(isAcceptedValue(displaySettings[i], true, kRegDword, 4,
-                                    static_cast<uint32_t>(design[i].defaultValue)));
+                                    static_cast<uint32_t>(expected[i].defaultValue)));
     }
 }
 
