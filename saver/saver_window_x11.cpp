@@ -90,7 +90,8 @@ struct WindowSystem {
     int attachingShmid = -1;
 };
 
-WindowSystem x;
+// Our side of the connection: the display, the target window, its buffer and what was read.
+WindowSystem xlib;
 
 bool hostIsLittleEndian() {
     const uint32_t one = 1;
@@ -159,8 +160,8 @@ void unmapPixels(OwnedPixels& pixels) {
 // Errors are expected: the host may destroy its window at any moment. An error about the target
 // window means it is gone, which ends the run like its DestroyNotify.
 int onXError(Display*, XErrorEvent* error) {
-    x.lastError = error->error_code;
-    if (x.window != 0 && error->resourceid == x.window &&
+    xlib.lastError = error->error_code;
+    if (xlib.window != 0 && error->resourceid == xlib.window &&
         (error->error_code == BadWindow || error->error_code == BadDrawable))
         saverWindow.ended = true;
     return 0;
@@ -169,19 +170,19 @@ int onXError(Display*, XErrorEvent* error) {
 // The connection is gone. Xlib ends the process when this returns, so end here with 0; every
 // segment is already marked for removal unless it was being attached, so remove that one too.
 int onXIOError(Display*) {
-    if (x.attachingShmid >= 0)
-        shmctl(x.attachingShmid, IPC_RMID, nullptr);
+    if (xlib.attachingShmid >= 0)
+        shmctl(xlib.attachingShmid, IPC_RMID, nullptr);
     _exit(0);
 }
 
 void beginTrap() {
-    XSync(x.display, False);
-    x.lastError = 0;
+    XSync(xlib.display, False);
+    xlib.lastError = 0;
 }
 
 int endTrap() {
-    XSync(x.display, False);
-    return x.lastError;
+    XSync(xlib.display, False);
+    return xlib.lastError;
 }
 
 bool isUsableVisual(const Visual* visual, int depth) {
@@ -191,30 +192,30 @@ bool isUsableVisual(const Visual* visual, int depth) {
 
 // MIT-SHM only over a local (Unix socket) connection to a server that offers it.
 bool canUseShm() {
-    if (!XShmQueryExtension(x.display))
+    if (!XShmQueryExtension(xlib.display))
         return false;
     sockaddr_storage address;
     socklen_t length = sizeof address;
-    if (getsockname(ConnectionNumber(x.display), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (getsockname(ConnectionNumber(xlib.display), reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return false;
-    return address.ss_family == AF_UNIX && ImageByteOrder(x.display) == hostByteOrder();
+    return address.ss_family == AF_UNIX && ImageByteOrder(xlib.display) == hostByteOrder();
 }
 
 void readMonitors() {
-    x.monitorCount = 0;
+    xlib.monitorCount = 0;
     int eventBase = 0;
     int errorBase = 0;
     int major = 0;
     int minor = 0;
-    if (!XRRQueryExtension(x.display, &eventBase, &errorBase) ||
-        !XRRQueryVersion(x.display, &major, &minor) || major < 1 || (major == 1 && minor < 5))
+    if (!XRRQueryExtension(xlib.display, &eventBase, &errorBase) ||
+        !XRRQueryVersion(xlib.display, &major, &minor) || major < 1 || (major == 1 && minor < 5))
         return;
     int count = 0;
-    XRRMonitorInfo* monitors = XRRGetMonitors(x.display, x.root, True, &count);
+    XRRMonitorInfo* monitors = XRRGetMonitors(xlib.display, xlib.root, True, &count);
     if (monitors == nullptr)
         return;
-    for (int i = 0; i < count && x.monitorCount < kMaxMonitors; ++i)
-        x.monitors[x.monitorCount++] = {monitors[i].x, monitors[i].y, monitors[i].width, monitors[i].height};
+    for (int i = 0; i < count && xlib.monitorCount < kMaxMonitors; ++i)
+        xlib.monitors[xlib.monitorCount++] = {monitors[i].x, monitors[i].y, monitors[i].width, monitors[i].height};
     XRRFreeMonitors(monitors);
 }
 
@@ -223,10 +224,10 @@ void chooseMonitor() {
     int left = 0;
     int top = 0;
     Window child;
-    if (x.window != x.root)
-        XTranslateCoordinates(x.display, x.window, x.root, 0, 0, &left, &top, &child);
+    if (xlib.window != xlib.root)
+        XTranslateCoordinates(xlib.display, xlib.window, xlib.root, 0, 0, &left, &top, &child);
     saverWindow.placement = {left, top, saverWindow.width, saverWindow.height};
-    saverWindow.monitor = monitorForWindow(x.monitors, x.monitorCount, saverWindow.placement, x.screen);
+    saverWindow.monitor = monitorForWindow(xlib.monitors, xlib.monitorCount, saverWindow.placement, xlib.screen);
 }
 
 bool makeSharedBuffer(FrameBuffer& buffer, int32_t width, int32_t height);
@@ -238,13 +239,13 @@ void releaseBuffer(FrameBuffer& buffer);
 // depth is not the window's, or the read fails; the segment's contents are then undefined.
 bool readThroughSegment(Drawable drawable, unsigned width, unsigned height, unsigned depth, XImage*& image,
                         FrameBuffer& temporary) {
-    if (!x.useShm || depth != static_cast<unsigned>(x.depth))
+    if (!xlib.useShm || depth != static_cast<unsigned>(xlib.depth))
         return false;
     const size_t bytes = size_t{width} * height * 4;
-    if (x.buffer.shared && bytes <= x.buffer.segmentBytes) {
-        image = XShmCreateImage(x.display, x.visual, depth, ZPixmap, x.buffer.segment.shmaddr, &x.buffer.segment,
-                                width, height);
-        if (image != nullptr && static_cast<size_t>(image->bytes_per_line) * height > x.buffer.segmentBytes) {
+    if (xlib.buffer.shared && bytes <= xlib.buffer.segmentBytes) {
+        image = XShmCreateImage(xlib.display, xlib.visual, depth, ZPixmap, xlib.buffer.segment.shmaddr,
+                                &xlib.buffer.segment, width, height);
+        if (image != nullptr && static_cast<size_t>(image->bytes_per_line) * height > xlib.buffer.segmentBytes) {
             XDestroyImage(image);  // frees the XImage only; data is the segment
             image = nullptr;
         }
@@ -260,7 +261,7 @@ bool readThroughSegment(Drawable drawable, unsigned width, unsigned height, unsi
         // No second thread: the copy touches the pages itself.
     }
     beginTrap();
-    const Bool read = XShmGetImage(x.display, drawable, image, 0, 0, AllPlanes);
+    const Bool read = XShmGetImage(xlib.display, drawable, image, 0, 0, AllPlanes);
     const bool failed = endTrap() != 0 || !read;
     if (toucher.joinable())
         toucher.join();
@@ -279,7 +280,7 @@ void copyDesktop(Drawable drawable) {
     unsigned border;
     unsigned depth;
     beginTrap();
-    const Status known = XGetGeometry(x.display, drawable, &rootOfDrawable, &left, &top, &width, &height,
+    const Status known = XGetGeometry(xlib.display, drawable, &rootOfDrawable, &left, &top, &width, &height,
                                       &border, &depth);
     if (endTrap() != 0 || !known || width == 0 || height == 0 ||
         int64_t{width} * height > kMaxPixels || (depth != 24 && depth != 32))
@@ -293,7 +294,7 @@ void copyDesktop(Drawable drawable) {
             XDestroyImage(image);
         releaseBuffer(temporary);
         beginTrap();
-        image = XGetImage(x.display, drawable, 0, 0, width, height, AllPlanes, ZPixmap);
+        image = XGetImage(xlib.display, drawable, 0, 0, width, height, AllPlanes, ZPixmap);
         if (endTrap() != 0 && image != nullptr) {
             XDestroyImage(image);
             image = nullptr;
@@ -313,31 +314,31 @@ void copyDesktop(Drawable drawable) {
         return;
     // On a 32-bit window the top byte is alpha: a copy of a 24-bit drawable has it 0, which a
     // compositing manager would show as transparent. Made opaque once, here.
-    if (x.depth == 32) {
+    if (xlib.depth == 32) {
         for (unsigned row = 0; row < height; ++row) {
             uint32_t* pixel = reinterpret_cast<uint32_t*>(static_cast<char*>(copy.address) + row * stride);
             for (unsigned column = 0; column < width; ++column)
                 pixel[column] |= 0xff000000u;
         }
     }
-    x.desktopPixels = copy;
-    x.desktop = {static_cast<const uint32_t*>(copy.address), static_cast<int32_t>(width),
+    xlib.desktopPixels = copy;
+    xlib.desktop = {static_cast<const uint32_t*>(copy.address), static_cast<int32_t>(width),
                  static_cast<int32_t>(height), static_cast<int32_t>(stride)};
-    x.hasDesktop = true;
+    xlib.hasDesktop = true;
 }
 
 // The host's copy of the screen: the pixmap named by _SCREENSAVER_SCREENSHOT on the window, or
 // else on the root.
 void copyHostScreenshot() {
-    const Atom name = XInternAtom(x.display, "_SCREENSAVER_SCREENSHOT", False);
-    for (Window holder : {x.window, x.root}) {
+    const Atom name = XInternAtom(xlib.display, "_SCREENSAVER_SCREENSHOT", False);
+    for (Window holder : {xlib.window, xlib.root}) {
         Atom type = None;
         int format = 0;
         unsigned long count = 0;
         unsigned long after = 0;
         unsigned char* data = nullptr;
         beginTrap();
-        const int status = XGetWindowProperty(x.display, holder, name, 0, 1, False, XA_PIXMAP, &type, &format,
+        const int status = XGetWindowProperty(xlib.display, holder, name, 0, 1, False, XA_PIXMAP, &type, &format,
                                               &count, &after, &data);
         const bool failed = endTrap() != 0 || status != Success;
         Pixmap pixmap = None;
@@ -349,7 +350,7 @@ void copyHostScreenshot() {
             copyDesktop(pixmap);
             return;
         }
-        if (holder == x.root)
+        if (holder == xlib.root)
             return;
     }
 }
@@ -358,7 +359,7 @@ void releaseBuffer(FrameBuffer& buffer) {
     if (buffer.image == nullptr)
         return;
     if (buffer.shared) {
-        XShmDetach(x.display, &buffer.segment);
+        XShmDetach(xlib.display, &buffer.segment);
         XDestroyImage(buffer.image);  // frees the XImage only; data is the segment
         shmdt(buffer.segment.shmaddr);
     } else {
@@ -375,7 +376,7 @@ void releaseBuffer(FrameBuffer& buffer) {
 // The server may write it too: the desktop copy is read into it.
 bool makeSharedBuffer(FrameBuffer& buffer, int32_t width, int32_t height) {
     buffer.segment.shmid = -1;
-    XImage* image = XShmCreateImage(x.display, x.visual, static_cast<unsigned>(x.depth), ZPixmap, nullptr,
+    XImage* image = XShmCreateImage(xlib.display, xlib.visual, static_cast<unsigned>(xlib.depth), ZPixmap, nullptr,
                                     &buffer.segment, static_cast<unsigned>(width),
                                     static_cast<unsigned>(height));
     if (image == nullptr)
@@ -402,13 +403,13 @@ bool makeSharedBuffer(FrameBuffer& buffer, int32_t width, int32_t height) {
     buffer.segment.readOnly = False;
     buffer.segmentBytes = bytes;
     buffer.image = image;
-    x.attachingShmid = buffer.segment.shmid;
+    xlib.attachingShmid = buffer.segment.shmid;
     beginTrap();
-    const Bool attached = XShmAttach(x.display, &buffer.segment);
+    const Bool attached = XShmAttach(xlib.display, &buffer.segment);
     const bool failed = endTrap() != 0 || !attached;
     // Both sides have it now (or the server never will): nothing is left behind at any end.
     shmctl(buffer.segment.shmid, IPC_RMID, nullptr);
-    x.attachingShmid = -1;
+    xlib.attachingShmid = -1;
     if (failed) {
         XDestroyImage(image);
         shmdt(address);
@@ -422,7 +423,7 @@ bool makeSharedBuffer(FrameBuffer& buffer, int32_t width, int32_t height) {
 
 bool makePlainBuffer(FrameBuffer& buffer, int32_t width, int32_t height) {
     buffer.segment.shmid = -1;
-    XImage* image = XCreateImage(x.display, x.visual, static_cast<unsigned>(x.depth), ZPixmap, 0, nullptr,
+    XImage* image = XCreateImage(xlib.display, xlib.visual, static_cast<unsigned>(xlib.depth), ZPixmap, 0, nullptr,
                                  static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
     if (image == nullptr)
         return false;
@@ -444,7 +445,7 @@ bool makePlainBuffer(FrameBuffer& buffer, int32_t width, int32_t height) {
 
 // The frame buffer for the current size; none for a window without area.
 bool makeBuffer() {
-    releaseBuffer(x.buffer);
+    releaseBuffer(xlib.buffer);
     const int32_t width = saverWindow.width;
     const int32_t height = saverWindow.height;
     if (width <= 0 || height <= 0)
@@ -452,12 +453,12 @@ bool makeBuffer() {
     if (int64_t{width} * height > kMaxPixels)
         return false;
     // A server or system that cannot share memory with us after all gets XPutImage.
-    if (x.useShm && !makeSharedBuffer(x.buffer, width, height))
-        x.useShm = false;
-    if (!x.useShm && !makePlainBuffer(x.buffer, width, height))
+    if (xlib.useShm && !makeSharedBuffer(xlib.buffer, width, height))
+        xlib.useShm = false;
+    if (!xlib.useShm && !makePlainBuffer(xlib.buffer, width, height))
         return false;
-    x.buffer.pixels = {reinterpret_cast<uint32_t*>(x.buffer.image->data), width, height,
-                       x.buffer.image->bytes_per_line};
+    xlib.buffer.pixels = {reinterpret_cast<uint32_t*>(xlib.buffer.image->data), width, height,
+                       xlib.buffer.image->bytes_per_line};
     return true;
 }
 
@@ -465,46 +466,46 @@ bool makeBuffer() {
 int settleTargetWindow(const Options& options) {
     if (options.target == TargetKind::ownWindow) {
         XVisualInfo info;
-        const int screen = DefaultScreen(x.display);
-        if (!XMatchVisualInfo(x.display, screen, 24, TrueColor, &info) || !isUsableVisual(info.visual, 24)) {
+        const int screen = DefaultScreen(xlib.display);
+        if (!XMatchVisualInfo(xlib.display, screen, 24, TrueColor, &info) || !isUsableVisual(info.visual, 24)) {
             std::fprintf(stderr, "zephyrine: the display has no 24-bit TrueColor visual\n");
             return 1;
         }
-        x.visual = info.visual;
-        x.depth = 24;
-        x.ownWindow = true;
+        xlib.visual = info.visual;
+        xlib.depth = 24;
+        xlib.ownWindow = true;
         saverWindow.width = options.width;
         saverWindow.height = options.height;
         return 0;
     }
 
     const char* source = options.target == TargetKind::windowId ? "--window-id" : "XSCREENSAVER_WINDOW";
-    x.window = options.windowId != 0 ? static_cast<Window>(options.windowId) : x.root;
+    xlib.window = options.windowId != 0 ? static_cast<Window>(options.windowId) : xlib.root;
     XWindowAttributes attributes;
     beginTrap();
-    const Status known = XGetWindowAttributes(x.display, x.window, &attributes);
+    const Status known = XGetWindowAttributes(xlib.display, xlib.window, &attributes);
     if (endTrap() != 0 || !known) {
-        std::fprintf(stderr, "zephyrine: %s 0x%lx: no such window\n", source, x.window);
+        std::fprintf(stderr, "zephyrine: %s 0x%lx: no such window\n", source, xlib.window);
         return 1;
     }
     if (!isUsableVisual(attributes.visual, attributes.depth)) {
         std::fprintf(stderr, "zephyrine: the window's visual is not 24- or 32-bit TrueColor\n");
         return 1;
     }
-    x.visual = attributes.visual;
-    x.depth = attributes.depth;
+    xlib.visual = attributes.visual;
+    xlib.depth = attributes.depth;
     saverWindow.width = attributes.width;
     saverWindow.height = attributes.height;
     // Only the window's own fate: input is the host's.
     beginTrap();
-    XSelectInput(x.display, x.window, StructureNotifyMask);
+    XSelectInput(xlib.display, xlib.window, StructureNotifyMask);
     if (endTrap() != 0) {
         saverWindow.ended = true;  // destroyed between the two calls
         return 0;
     }
     // The size may have changed before the selection took effect.
     beginTrap();
-    const Status stillThere = XGetWindowAttributes(x.display, x.window, &attributes);
+    const Status stillThere = XGetWindowAttributes(xlib.display, xlib.window, &attributes);
     if (endTrap() != 0 || !stillThere) {
         saverWindow.ended = true;
         return 0;
@@ -520,23 +521,23 @@ void makeOwnWindow() {
     attributes.background_pixel = 0;
     attributes.border_pixel = 0;
     attributes.event_mask = StructureNotifyMask | KeyPressMask | ButtonPressMask;
-    if (x.visual != DefaultVisual(x.display, DefaultScreen(x.display))) {
-        x.colormap = XCreateColormap(x.display, x.root, x.visual, AllocNone);
-        attributes.colormap = x.colormap;
+    if (xlib.visual != DefaultVisual(xlib.display, DefaultScreen(xlib.display))) {
+        xlib.colormap = XCreateColormap(xlib.display, xlib.root, xlib.visual, AllocNone);
+        attributes.colormap = xlib.colormap;
         mask |= CWColormap;
     }
-    x.window = XCreateWindow(x.display, x.root, 0, 0, static_cast<unsigned>(saverWindow.width),
-                             static_cast<unsigned>(saverWindow.height), 0, x.depth, InputOutput, x.visual,
+    xlib.window = XCreateWindow(xlib.display, xlib.root, 0, 0, static_cast<unsigned>(saverWindow.width),
+                             static_cast<unsigned>(saverWindow.height), 0, xlib.depth, InputOutput, xlib.visual,
                              mask, &attributes);
-    XStoreName(x.display, x.window, "Zephyrine");
+    XStoreName(xlib.display, xlib.window, "Zephyrine");
     XClassHint classHint;
     char resName[] = "zephyrine";
     char resClass[] = "Zephyrine";
     classHint.res_name = resName;
     classHint.res_class = resClass;
-    XSetClassHint(x.display, x.window, &classHint);
-    x.deleteWindow = XInternAtom(x.display, "WM_DELETE_WINDOW", False);
-    XSetWMProtocols(x.display, x.window, &x.deleteWindow, 1);
+    XSetClassHint(xlib.display, xlib.window, &classHint);
+    xlib.deleteWindow = XInternAtom(xlib.display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(xlib.display, xlib.window, &xlib.deleteWindow, 1);
 }
 
 void onKeyPress(XKeyEvent& event) {
@@ -547,28 +548,28 @@ void onKeyPress(XKeyEvent& event) {
 
 // A move can take a top-level window to another monitor: laid out again like a resize.
 void onConfigure(const XConfigureEvent& event) {
-    if (event.window != x.window)
+    if (event.window != xlib.window)
         return;
     if (event.width != saverWindow.width || event.height != saverWindow.height ||
-        event.x != x.configuredX || event.y != x.configuredY) {
+        event.x != xlib.configuredX || event.y != xlib.configuredY) {
         saverWindow.width = event.width;
         saverWindow.height = event.height;
-        x.configuredX = event.x;
-        x.configuredY = event.y;
+        xlib.configuredX = event.x;
+        xlib.configuredY = event.y;
         saverWindow.resized = true;
     }
 }
 
 void recordPresentTime(int64_t nanoseconds) {
-    if (x.presentTimeCount < kMaxPresentTimes)
-        x.presentTimes[x.presentTimeCount++] = nanoseconds;
+    if (xlib.presentTimeCount < kMaxPresentTimes)
+        xlib.presentTimes[xlib.presentTimeCount++] = nanoseconds;
 }
 
 // A completion for a segment of an earlier size is ignored: that buffer is gone. So is one of an
 // earlier put of the same segment, late after the buffer was taken back as lost: the server may
 // still be reading the current put.
 void onCompletion(const XShmCompletionEvent& event) {
-    FrameBuffer& buffer = x.buffer;
+    FrameBuffer& buffer = xlib.buffer;
     const bool earlierPut = static_cast<long>(event.serial - buffer.putSerial) < 0;
     if (buffer.busy && buffer.shared && buffer.segment.shmseg == event.shmseg && !earlierPut) {
         buffer.busy = false;
@@ -577,12 +578,12 @@ void onCompletion(const XShmCompletionEvent& event) {
 }
 
 void handleEvent(XEvent& event) {
-    if (x.useShm && event.type == x.completionType) {
+    if (xlib.useShm && event.type == xlib.completionType) {
         onCompletion(reinterpret_cast<XShmCompletionEvent&>(event));
         return;
     }
     // The monitors or the screen's size changed: the window's monitor is chosen again.
-    if (event.type == x.screenChangeType) {
+    if (event.type == xlib.screenChangeType) {
         XRRUpdateConfiguration(&event);
         saverWindow.resized = true;
         return;
@@ -590,14 +591,14 @@ void handleEvent(XEvent& event) {
     switch (event.type) {
         case ConfigureNotify: onConfigure(event.xconfigure); break;
         case DestroyNotify:
-            if (event.xdestroywindow.window == x.window)
+            if (event.xdestroywindow.window == xlib.window)
                 saverWindow.ended = true;
             break;
-        case KeyPress: if (x.ownWindow) onKeyPress(event.xkey); break;
-        case ButtonPress: if (x.ownWindow) saverWindow.ended = true; break;
+        case KeyPress: if (xlib.ownWindow) onKeyPress(event.xkey); break;
+        case ButtonPress: if (xlib.ownWindow) saverWindow.ended = true; break;
         case ClientMessage:
-            if (x.ownWindow && event.xclient.format == 32 &&
-                static_cast<Atom>(event.xclient.data.l[0]) == x.deleteWindow)
+            if (xlib.ownWindow && event.xclient.format == 32 &&
+                static_cast<Atom>(event.xclient.data.l[0]) == xlib.deleteWindow)
                 saverWindow.ended = true;
             break;
         default: break;
@@ -613,13 +614,13 @@ int64_t monotonicNanos() {
 }
 
 int openSaverWindow(const Options& options) {
-    x = WindowSystem{};
-    x.buffer.segment.shmid = -1;
+    xlib = WindowSystem{};
+    xlib.buffer.segment.shmid = -1;
     saverWindow = SaverWindowState{};
     XSetErrorHandler(onXError);
     XSetIOErrorHandler(onXIOError);
-    x.display = XOpenDisplay(nullptr);
-    if (x.display == nullptr) {
+    xlib.display = XOpenDisplay(nullptr);
+    if (xlib.display == nullptr) {
         const char* name = std::getenv("DISPLAY");
         if (name == nullptr || name[0] == '\0')
             std::fprintf(stderr, "zephyrine: DISPLAY is not set\n");
@@ -627,9 +628,9 @@ int openSaverWindow(const Options& options) {
             std::fprintf(stderr, "zephyrine: cannot open display \"%s\"\n", name);
         return 1;
     }
-    const int screen = DefaultScreen(x.display);
-    x.root = RootWindow(x.display, screen);
-    x.screen = {0, 0, DisplayWidth(x.display, screen), DisplayHeight(x.display, screen)};
+    const int screen = DefaultScreen(xlib.display);
+    xlib.root = RootWindow(xlib.display, screen);
+    xlib.screen = {0, 0, DisplayWidth(xlib.display, screen), DisplayHeight(xlib.display, screen)};
     const int settled = settleTargetWindow(options);
     if (settled != 0)
         return settled;
@@ -640,17 +641,17 @@ int openSaverWindow(const Options& options) {
     readMonitors();
     int randrEvents = 0;
     int randrErrors = 0;
-    x.screenChangeType = -1;
-    if (XRRQueryExtension(x.display, &randrEvents, &randrErrors)) {
-        x.screenChangeType = randrEvents + RRScreenChangeNotify;
-        XRRSelectInput(x.display, x.root, RRScreenChangeNotifyMask);  // not input: the host keeps it
+    xlib.screenChangeType = -1;
+    if (XRRQueryExtension(xlib.display, &randrEvents, &randrErrors)) {
+        xlib.screenChangeType = randrEvents + RRScreenChangeNotify;
+        XRRSelectInput(xlib.display, xlib.root, RRScreenChangeNotifyMask);  // not input: the host keeps it
     }
-    if (x.ownWindow)
+    if (xlib.ownWindow)
         makeOwnWindow();
-    x.gc = XCreateGC(x.display, x.window, 0, nullptr);
-    XSetGraphicsExposures(x.display, x.gc, False);
-    x.useShm = canUseShm();
-    x.completionType = x.useShm ? XShmGetEventBase(x.display) + ShmCompletion : -1;
+    xlib.gc = XCreateGC(xlib.display, xlib.window, 0, nullptr);
+    XSetGraphicsExposures(xlib.display, xlib.gc, False);
+    xlib.useShm = canUseShm();
+    xlib.completionType = xlib.useShm ? XShmGetEventBase(xlib.display) + ShmCompletion : -1;
     chooseMonitor();
     if (!makeBuffer()) {
         std::fprintf(stderr, "%s\n", kNoMemoryMessage);
@@ -658,8 +659,8 @@ int openSaverWindow(const Options& options) {
     }
     // After the frame buffer, so the copy can be read through its segment.
     if (options.display.backgroundType == 0) {
-        if (x.ownWindow)
-            copyDesktop(x.root);  // before the window is mapped, so it is not in the copy
+        if (xlib.ownWindow)
+            copyDesktop(xlib.root);  // before the window is mapped, so it is not in the copy
         else
             copyHostScreenshot();
     }
@@ -667,94 +668,95 @@ int openSaverWindow(const Options& options) {
 }
 
 void showSaverWindow() {
-    if (x.ownWindow)
-        XMapWindow(x.display, x.window);
-    XFlush(x.display);
+    if (xlib.ownWindow)
+        XMapWindow(xlib.display, xlib.window);
+    XFlush(xlib.display);
 }
 
-int saverWindowFd() { return ConnectionNumber(x.display); }
+int saverWindowFd() { return ConnectionNumber(xlib.display); }
 
 void handleWindowEvents() {
-    while (XPending(x.display) > 0) {
+    while (XPending(xlib.display) > 0) {
         XEvent event;
-        XNextEvent(x.display, &event);
+        XNextEvent(xlib.display, &event);
         handleEvent(event);
     }
 }
 
-bool windowEventsQueued() { return XEventsQueued(x.display, QueuedAlready) > 0; }
+bool windowEventsQueued() { return XEventsQueued(xlib.display, QueuedAlready) > 0; }
 
 bool applyResize() {
     saverWindow.resized = false;
     readMonitors();
-    const int screen = DefaultScreen(x.display);
-    x.screen = x.window == x.root ? ScreenRect{0, 0, saverWindow.width, saverWindow.height}
-                                  : ScreenRect{0, 0, DisplayWidth(x.display, screen), DisplayHeight(x.display, screen)};
+    const int screen = DefaultScreen(xlib.display);
+    xlib.screen = xlib.window == xlib.root
+                      ? ScreenRect{0, 0, saverWindow.width, saverWindow.height}
+                      : ScreenRect{0, 0, DisplayWidth(xlib.display, screen), DisplayHeight(xlib.display, screen)};
     chooseMonitor();
     // A move or a monitor change keeps the buffer.
-    if (x.buffer.image != nullptr && x.buffer.pixels.width == saverWindow.width &&
-        x.buffer.pixels.height == saverWindow.height)
+    if (xlib.buffer.image != nullptr && xlib.buffer.pixels.width == saverWindow.width &&
+        xlib.buffer.pixels.height == saverWindow.height)
         return true;
     return makeBuffer();
 }
 
-const DesktopPixels* desktopCopy() { return x.hasDesktop ? &x.desktop : nullptr; }
+const DesktopPixels* desktopCopy() { return xlib.hasDesktop ? &xlib.desktop : nullptr; }
 
 const FramePixels* freeFrameBuffer() {
-    FrameBuffer& buffer = x.buffer;
+    FrameBuffer& buffer = xlib.buffer;
     if (buffer.image == nullptr)
         return nullptr;
     // A put that failed (a server error) sends no completion. Once the server has answered a
     // round trip it has done with every earlier request, so the buffer is free again; this
     // costs one round trip a second at most, and only when something went wrong.
     if (buffer.busy && monotonicNanos() - buffer.sentAt > kLostCompletionNanos) {
-        XSync(x.display, False);
+        XSync(xlib.display, False);
         buffer.busy = false;
     }
     return buffer.busy ? nullptr : &buffer.pixels;
 }
 
 void presentFrame() {
-    FrameBuffer& buffer = x.buffer;
+    FrameBuffer& buffer = xlib.buffer;
     if (buffer.image == nullptr || buffer.busy)
         return;
     const unsigned width = static_cast<unsigned>(buffer.pixels.width);
     const unsigned height = static_cast<unsigned>(buffer.pixels.height);
     const int64_t start = monotonicNanos();
     if (buffer.shared) {
-        buffer.putSerial = NextRequest(x.display);
-        XShmPutImage(x.display, x.window, x.gc, buffer.image, 0, 0, 0, 0, width, height, True);
+        buffer.putSerial = NextRequest(xlib.display);
+        XShmPutImage(xlib.display, xlib.window, xlib.gc, buffer.image, 0, 0, 0, 0, width, height, True);
         buffer.busy = true;
         buffer.sentAt = start;
-        XFlush(x.display);
+        XFlush(xlib.display);
         return;
     }
-    XPutImage(x.display, x.window, x.gc, buffer.image, 0, 0, 0, 0, width, height);
-    XFlush(x.display);
+    XPutImage(xlib.display, xlib.window, xlib.gc, buffer.image, 0, 0, 0, 0, width, height);
+    XFlush(xlib.display);
     recordPresentTime(monotonicNanos() - start);
 }
 
 bool takePresentTime(int64_t& nanoseconds) {
-    if (x.presentTimeCount == 0)
+    if (xlib.presentTimeCount == 0)
         return false;
-    nanoseconds = x.presentTimes[0];
-    --x.presentTimeCount;
-    for (int i = 0; i < x.presentTimeCount; ++i)
-        x.presentTimes[i] = x.presentTimes[i + 1];
+    nanoseconds = xlib.presentTimes[0];
+    --xlib.presentTimeCount;
+    for (int i = 0; i < xlib.presentTimeCount; ++i)
+        xlib.presentTimes[i] = xlib.presentTimes[i + 1];
     return true;
 }
 
 void closeSaverWindow() {
-    if (x.display == nullptr)
+    if (xlib.display == nullptr)
         return;
-    releaseBuffer(x.buffer);
-    unmapPixels(x.desktopPixels);
-    if (x.gc != nullptr)
-        XFreeGC(x.display, x.gc);
-    if (x.ownWindow && x.window != 0)
-        XDestroyWindow(x.display, x.window);
-    if (x.colormap != 0)
-        XFreeColormap(x.display, x.colormap);
-    XCloseDisplay(x.display);
-    x = WindowSystem{};
+    releaseBuffer(xlib.buffer);
+    unmapPixels(xlib.desktopPixels);
+    if (xlib.gc != nullptr)
+        XFreeGC(xlib.display, xlib.gc);
+    if (xlib.ownWindow && xlib.window != 0)
+        XDestroyWindow(xlib.display, xlib.window);
+    if (xlib.colormap != 0)
+        XFreeColormap(xlib.display, xlib.colormap);
+    XCloseDisplay(xlib.display);
+    xlib = WindowSystem{};
 }
