@@ -200,6 +200,22 @@ install_saver() {
   say "installed $INSTALLED_SCR ($(winepath -u "$INSTALLED_SCR" 2>/dev/null))"
 }
 
+# record_window WINDOW SCREENSHOT GIF FASTEST: 20 frames of the X window
+# WINDOW (an id, or root) in one import, then a screenshot, and a 640-pixel
+# GIF that plays the frames at the pace they were taken, each shown at least
+# FASTEST hundredths of a second.
+record_window() {
+  local window=$1 screenshot=$2 gif=$3 fastest=$4 frames start elapsed delay
+  frames=$(mktemp -d)
+  start=$(date +%s%N)
+  import -display "$DISPLAY" -window "$window" -snaps 20 "$frames/frames.miff"
+  elapsed=$((($(date +%s%N) - start) / 10000000))
+  delay=$((elapsed / 20 > fastest ? elapsed / 20 : fastest))
+  import -display "$DISPLAY" -window "$window" "$screenshot"
+  convert -delay "$delay" -loop 0 "$frames/frames.miff" -resize 640x -layers Optimize "$gif"
+  rm -rf "$frames"
+}
+
 run_saver() {
   build_installer
   trap stop_services EXIT
@@ -214,19 +230,11 @@ run_saver() {
   fi
   say "no display: running $INSTALLED_SCR /s in Xvfb for a few seconds"
   wine "$INSTALLED_SCR" /s &
-  local pid=$! frames start elapsed delay
+  local pid=$!
   sleep 3
-  frames=$(mktemp -d)
-  # 20 frames in one import; the GIF plays them at the pace they were taken.
-  start=$(date +%s%N)
-  import -display "$DISPLAY" -window root -snaps 20 "$frames/frames.miff"
-  elapsed=$((($(date +%s%N) - start) / 10000000))
-  delay=$((elapsed / 20 > 10 ? elapsed / 20 : 10))
-  import -display "$DISPLAY" -window root "$BUILD_DIR/saver-screenshot.png"
+  record_window root "$BUILD_DIR/saver-screenshot.png" "$BUILD_DIR/saver.gif" 10
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
-  convert -delay "$delay" -loop 0 "$frames/frames.miff" -resize 640x -layers Optimize "$BUILD_DIR/saver.gif"
-  rm -rf "$frames"
   say "screenshot of the running saver: $BUILD_DIR/saver-screenshot.png"
   say "animation (20 frames, 640 px wide): $BUILD_DIR/saver.gif"
 }
@@ -247,7 +255,7 @@ run_x11() {
   fi
   trap stop_services EXIT
   start_xvfb -noreset
-  local work pid window start elapsed delay
+  local work pid window
   work=$(mktemp -d)
   convert -size 1920x1080 gradient:'#16324f-#6a9bc3' "$work/desktop.png"
   # display exits with 1 after setting the root's background.
@@ -257,15 +265,9 @@ run_x11() {
   pid=$!
   sleep 3
   window=$(xwininfo -name Zephyrine | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\).*/\1/p')
-  # 20 frames in one import; the GIF plays them at the pace they were taken.
-  start=$(date +%s%N)
-  import -display "$DISPLAY" -window "$window" -snaps 20 "$work/frames.miff"
-  elapsed=$((($(date +%s%N) - start) / 10000000))
-  delay=$((elapsed / 20 > 3 ? elapsed / 20 : 3))
-  import -display "$DISPLAY" -window "$window" "$BUILD_DIR/x11-screenshot.png"
+  record_window "$window" "$BUILD_DIR/x11-screenshot.png" "$BUILD_DIR/x11.gif" 3
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
-  convert -delay "$delay" -loop 0 "$work/frames.miff" -resize 640x -layers Optimize "$BUILD_DIR/x11.gif"
   rm -rf "$work"
   say "screenshot of the program's window: $BUILD_DIR/x11-screenshot.png"
   say "animation (20 frames, 640 px wide): $BUILD_DIR/x11.gif"

@@ -15,6 +15,7 @@
 #include "saver/ball_field.h"
 #include "saver/ball_images_win.h"
 #include "saver/frame_win.h"
+#include "support/win_test_support.h"
 
 namespace bench {
 
@@ -83,29 +84,6 @@ void bareBackground(HDC target, HDC snapshot, int width, int height, int32_t bac
     const RECT area = {0, 0, width, height};
     FillRect(target, &area,
              static_cast<HBRUSH>(GetStockObject(backgroundType == 1 ? BLACK_BRUSH : WHITE_BRUSH)));
-}
-
-// The pixels of a DC's w x h area as 32-bit values, for comparing two frames.
-std::vector<uint32_t> readPixels(HDC source, int width, int height)
-{
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP copy = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ previous = SelectObject(dc, copy);
-    BitBlt(dc, 0, 0, width, height, source, 0, 0, SRCCOPY);
-    GdiFlush();
-    const uint32_t* pixels = static_cast<const uint32_t*>(bits);
-    std::vector<uint32_t> result(pixels, pixels + static_cast<size_t>(width) * height);
-    SelectObject(dc, previous);
-    DeleteDC(dc);
-    DeleteObject(copy);
-    return result;
 }
 
 template <typename Work>
@@ -187,9 +165,9 @@ void measureFrameCost(int width, int height)
         const int32_t opacity = kOpacities[c % kOpacityCount];
         useSettings(opacity, background);
         composeFrame(client);
-        const std::vector<uint32_t> composed = readPixels(backBufferDC, width, height);
+        const std::vector<uint32_t> composed = readPixels(backBufferDC, width, height).values;
         bareFrame(background, opacity);
-        samePixels[c] = composed == readPixels(backBufferDC, width, height);
+        samePixels[c] = composed == readPixels(backBufferDC, width, height).values;
     }
 
     FrameSamples samples;

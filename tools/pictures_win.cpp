@@ -18,6 +18,7 @@
 #include "res/resource.h"
 #include "saver/ball_images_win.h"
 #include "saver/saver_window_win.h"
+#include "support/win_test_support.h"
 #include "settings/about_box_win.h"
 #include "settings/settings.h"
 #include "settings/settings_dialog_win.h"
@@ -39,26 +40,6 @@ void pumpFor(DWORD ms)
     } while (GetTickCount() - start < ms);
 }
 
-// The desktop stand-in: the left half of the screen red, the right half blue.
-LRESULT CALLBACK patternProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_ERASEBKGND) return 1;
-    if (message != WM_PAINT) return DefWindowProcA(window, message, wParam, lParam);
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    RECT area;
-    GetClientRect(window, &area);
-    const RECT left = {0, 0, area.right / 2, area.bottom};
-    const RECT right = {area.right / 2, 0, area.right, area.bottom};
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
-    FillRect(dc, &left, red);
-    FillRect(dc, &right, blue);
-    DeleteObject(red);
-    DeleteObject(blue);
-    EndPaint(window, &paint);
-    return 0;
-}
 
 bool pngEncoder(CLSID* encoder)
 {
@@ -110,7 +91,7 @@ bool saveWindow(HWND window, const std::wstring& path)
 bool takeSaver(HINSTANCE instance, const std::wstring& folder)
 {
     WNDCLASSA patternClass = {};
-    patternClass.lpfnWndProc = patternProc;
+    patternClass.lpfnWndProc = redBlueDesktopProc;
     patternClass.hInstance = instance;
     patternClass.lpszClassName = kPatternClass;
     RegisterClassA(&patternClass);

@@ -35,27 +35,6 @@ public:
 ::testing::Environment* const picturesEnvironment =
     ::testing::AddGlobalTestEnvironment(new PicturesEnvironment);
 
-// A desktop stand-in: the left half of the screen red, the right half blue.
-LRESULT CALLBACK patternProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_ERASEBKGND) return 1;
-    if (message != WM_PAINT) return DefWindowProcA(window, message, wParam, lParam);
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    RECT area;
-    GetClientRect(window, &area);
-    RECT left = {0, 0, area.right / 2, area.bottom};
-    RECT right = {area.right / 2, 0, area.right, area.bottom};
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
-    FillRect(dc, &left, red);
-    FillRect(dc, &right, blue);
-    DeleteObject(red);
-    DeleteObject(blue);
-    EndPaint(window, &paint);
-    return 0;
-}
-
 LRESULT CALLBACK sysCommandHook(int code, WPARAM wParam, LPARAM lParam)
 {
     if (code == HCBT_SYSCOMMAND) {
@@ -120,7 +99,7 @@ void SaverWindow::SetUp()
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     windowClass.hInstance = instance;
-    windowClass.lpfnWndProc = patternProc;
+    windowClass.lpfnWndProc = redBlueDesktopProc;
     windowClass.lpszClassName = kPatternClass;
     RegisterClassExA(&windowClass);
     pumpFor(50);

@@ -540,3 +540,23 @@ Pixels readPixels(HDC source, int width, int height)
     DeleteDC(memory);
     return pixels;
 }
+
+LRESULT CALLBACK redBlueDesktopProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_ERASEBKGND) return 1;
+    if (message != WM_PAINT) return DefWindowProcA(window, message, wParam, lParam);
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    RECT area;
+    GetClientRect(window, &area);
+    const RECT left = {0, 0, area.right / 2, area.bottom};
+    const RECT right = {area.right / 2, 0, area.right, area.bottom};
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+    FillRect(dc, &left, red);
+    FillRect(dc, &right, blue);
+    DeleteObject(red);
+    DeleteObject(blue);
+    EndPaint(window, &paint);
+    return 0;
+}

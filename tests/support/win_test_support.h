@@ -217,3 +217,7 @@ struct Pixels {
 };
 
 Pixels readPixels(HDC source, int width, int height);
+
+// A window procedure that paints a desktop stand-in: the left half of its client
+// area red, the right half blue.
+LRESULT CALLBACK redBlueDesktopProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
