@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/main_wayland.h"
 #include "app/options.h"
 #include "saver/ball_field.h"
 #include "saver/ball_pictures_x11.h"
@@ -202,6 +203,11 @@ int main(int argc, char** argv) {
     if (loaded != 0) {
         std::fprintf(stderr, "%s\n", loaded == kNoMemoryExit ? kNoMemoryMessage : kImagesNotFoundMessage);
         return loaded;
+    }
+    if (options.wayland) {
+        const int result = runWayland(options, signalFd);
+        releaseBallPictures();
+        return result;
     }
 
     const int opened = openSaverWindow(options);
