@@ -120,12 +120,10 @@ bool waitUntil(int64_t deadline, int signalFd) {
     const timespec timeout{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
     pollfd fds[2] = {{waylandFd(), POLLIN, 0}, {signalFd, POLLIN, 0}};
     const int ready = ppoll(fds, 2, &timeout, nullptr);
-    if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-        if (wl_display_read_events(display) < 0)
-            return false;
-    } else {
+    if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
+        wl_display_read_events(display);  // a failure shows in the dispatch
+    else
         wl_display_cancel_read(display);
-    }
     if (wl_display_dispatch_pending(display) < 0)
         return false;
     return ready <= 0 || (fds[1].revents & POLLIN) == 0;

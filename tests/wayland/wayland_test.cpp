@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -94,22 +95,31 @@ TEST(WaylandEndTest, EachEndExitsWithZeroAtOnceAndLeavesNothingBehind)
                           Row{"CompositorGone", End::CompositorGone}}) {
         SCOPED_TRACE(row.name);
         Sway sway("1920x1080", kDesktop);
+        // A pointer and a keyboard on the seat before the saver starts, as real ones are; wtype's
+        // keyboard presses its key a second later.
+        VirtualPointer pointer(sway);
+        pointer.moveTo(500, 500);
+        std::unique_ptr<Program> typist;
+        if (row.how == End::Key) {
+            typist = std::make_unique<Program>(std::vector<std::string>{"-s", "1000", "-k", "space"}, sway.env(), "wtype");
+        }
         const std::vector<std::string> before = sway.runtimeFiles();
         Program program({"--wayland", "--images", ZEPHYRINE_PICTURES_DIR, "--background", "black"}, sway.env());
         ASSERT_TRUE(sway.waitForColour("HEADLESS-1", 0, 0, 0x000000)) << program.err();
-        std::unique_ptr<VirtualPointer> pointer;
         switch (row.how) {
-        // wtype's keyboard joins the seat 300 ms before its key, as a real keyboard is there before.
-        case End::Key: sway.run("wtype", {"-s", "300", "-k", "space"}); break;
+        case End::Key: {
+            int status = 0;
+            EXPECT_TRUE(typist->waitEnd(5s, &status));
+            break;
+        }
         case End::PointerJump:
-            pointer = std::make_unique<VirtualPointer>(sway);
-            // The first position is the reference; drifts of up to 10 pixels carry it along.
-            pointer->moveTo(500, 500);
-            pointer->moveTo(510, 490);
-            pointer->moveTo(520, 500);
+            // Drifts of up to 10 pixels from the last position carry the reference along.
+            for (int x : {510, 520, 530}) {
+                pointer.moveTo(x, 500 + (x % 20) / 2);
+            }
             std::this_thread::sleep_for(100ms);
             EXPECT_TRUE(program.running()) << "ended on a drift";
-            pointer->moveTo(531, 500);
+            pointer.moveTo(541, 500);
             break;
         case End::Sigterm: kill(program.pid(), SIGTERM); break;
         case End::CompositorGone: sway.kill(); break;
@@ -143,6 +153,7 @@ TEST(WaylandIdleHostTest, SwayidleStartsItAfterItsTimeoutAndAKeyEndsIt)
     Program idle({"-w", "timeout", "1", command}, sway.env(), "swayidle");
     ASSERT_TRUE(sway.waitForColour("HEADLESS-1", 0, 0, 0x000000)) << idle.err();
     EXPECT_EQ(processesOf(ZEPHYRINE_X11_PROGRAM).size(), 1u);
+    // wtype's keyboard joins the seat 300 ms before its key, as a real keyboard is there before.
     sway.run("wtype", {"-s", "300", "-k", "space"});
     EXPECT_TRUE(waitUntil([] { return processesOf(ZEPHYRINE_X11_PROGRAM).empty(); }, 1s));
     EXPECT_TRUE(sway.waitForColour("HEADLESS-1", 0, 0, kDesktopColour));
