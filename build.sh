@@ -35,7 +35,8 @@ PACKAGES=(cmake make g++ libgtest-dev googletest libbenchmark-dev zlib1g-dev
   wine wine64 fonts-wine xvfb xauth x11-utils imagemagick nsis clang libclang-rt-14-dev
   pkg-config libx11-dev libxext-dev libxrandr-dev libpixman-1-dev libpng-dev
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
-  dpkg-dev lintian xscreensaver x11-apps libexpat1-dev)
+  dpkg-dev lintian xscreensaver x11-apps libexpat1-dev
+  libwayland-dev libwayland-bin wayland-protocols sway swayidle grim wtype)
 
 say() { printf '== %s\n' "$*"; }
 
@@ -317,19 +318,22 @@ check_target() {
   wine "$BUILD_DIR/win/tests/$target.exe" "$@"
 }
 
-# ./build.sh bench: ball_field_bench and frame_bench_x11 natively (the latter
-# starts its own Xvfb for the real X11 program), then frame_bench under Wine in
+# ./build.sh bench: ball_field_bench, frame_bench_x11 and frame_bench_wayland
+# natively (the latter two start their own Xvfb and headless sway for the real
+# program), then frame_bench under Wine in
 # a private Xvfb of 1920 x 1080; all print their tables. Quiet the machine
 # first: they measure time. ARGS go to frame_bench.
 run_benchmarks() {
-  say "native build of ball_field_bench and frame_bench_x11"
+  say "native build of ball_field_bench, frame_bench_x11 and frame_bench_wayland"
   cmake -S "$SRC" -B "$BUILD_DIR/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$BUILD_DIR/native" --target ball_field_bench frame_bench_x11 -j "$JOBS"
+  cmake --build "$BUILD_DIR/native" --target ball_field_bench frame_bench_x11 frame_bench_wayland -j "$JOBS"
   say "ball_field_bench (placing and moving 30 balls), 10 repetitions"
   "$BUILD_DIR/native/ball_field_bench" --benchmark_repetitions=10 \
     --benchmark_report_aggregates_only=true
   say "frame_bench_x11 ($(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg))"
   "$BUILD_DIR/native/bench/frame_bench_x11" || say "frame_bench_x11: a target is not met (see NOT MET)"
+  say "frame_bench_wayland ($(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg))"
+  "$BUILD_DIR/native/bench/frame_bench_wayland" || say "frame_bench_wayland: a target is not met (see NOT MET)"
   say "Windows build of frame_bench"
   build_windows frame_bench
   trap stop_services EXIT

@@ -141,6 +141,9 @@ int runLoop(int signalFd) {
         if (noOutputLeft())
             return 0;
         const int64_t now = monotonicNanos();
+        // A new surface shows its first frame at once; the ticks go on from there.
+        if (resizePending() && deadline > now)
+            deadline = now;
         if (now >= deadline) {
             const int code = tick();
             if (code >= 0)

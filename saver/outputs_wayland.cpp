@@ -210,6 +210,12 @@ bool takeResize(OutputSurface& output) {
     return resized;
 }
 
+bool resizePending() {
+    return std::any_of(outputs.begin(), outputs.end(), [](const std::unique_ptr<OutputSurface>& o) {
+        return o->stage == OutputStage::shown && o->resized;
+    });
+}
+
 bool noOutputLeft() {
     return started && std::none_of(outputs.begin(), outputs.end(), [](const std::unique_ptr<OutputSurface>& o) {
                return o->stage == OutputStage::copying || o->stage == OutputStage::configuring ||

@@ -72,6 +72,9 @@ void setSurfacesKeyboard(bool keyboard);
 // True when the output's size changed since the last call; clears it.
 bool takeResize(OutputSurface& output);
 
+// True when a shown surface has a size it has not been laid out for (a new surface among them).
+bool resizePending();
+
 // True once outputs had been started and none that was chosen is left.
 bool noOutputLeft();
 

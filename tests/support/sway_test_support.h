@@ -43,6 +43,7 @@ public:
     bool run(const std::string& tool, const std::vector<std::string>& args) const;
     // Ends sway now, as a compositor that crashed.
     void kill();
+    pid_t pid() const { return sway_->pid(); }
 
 private:
     TempDir folder_;
