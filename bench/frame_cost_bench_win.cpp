@@ -143,8 +143,8 @@ void measureFrameCost(int width, int height)
     const ClientRect client = {0, 0, width, height};
     useSettings(75, 0);
     createSurfaces(nullptr, client);
-    seedRandom(kSeed);
-    placeBalls(client, kBallCount, kFullScale, 1, GetSystemMetrics(SM_CYSCREEN));
+    seedRandom(ballField, kSeed);
+    placeBalls(ballField, client, kBallCount, kFullScale, 1, GetSystemMetrics(SM_CYSCREEN));
     captureBackground(client);
     const BallCopy balls = copyBalls();
 
