@@ -126,7 +126,7 @@ int main(int argc, char** argv)
     loadDisplayStrings(instance);
     const std::wstring dist = distDirectory();
     lstrcpynW(settings.installPath, dist.c_str(), kInstallPathUnits);
-    useSettings(75, 0);
+    useSettings(75, kBackgroundDesktop);
 
     Gdiplus::GdiplusStartupInput input;
     if (Gdiplus::GdiplusStartup(&startupState.gdiplusToken, &input, nullptr) != Gdiplus::Ok) {

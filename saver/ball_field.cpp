@@ -1,6 +1,8 @@
 // The ball field: ball size, placement and motion, and the pseudo-random generator.
 #include "saver/ball_field.h"
 
+#include "settings/settings.h"
+
 #include <cstdint>
 #include <limits>
 
@@ -113,9 +115,9 @@ int32_t computeBallSize(int32_t saverMode, int32_t fieldHeight, int32_t screenHe
 {
     const int32_t base = saverMode != 0 ? kFullScreenBase : previewBase(fieldHeight, screenHeight);
     switch (ballScale) {
-    case 0:
+    case kScale50:
         return base / 2;
-    case 1:
+    case kScale75:
         return (base / 4) * 3;
     default:
         return base;
