@@ -54,21 +54,19 @@ bool layOut(OutputSurface& o) {
     if (!makeSurfaceBuffers(o.buffers, wayland.shm, o.width, o.height))
         return false;
     const ClientRect client{0, 0, o.width, o.height};
-    ballField = o.field;
     if (!o.laidOut) {
-        seedRandom(run.seed + static_cast<uint32_t>(o.order));
-        placeBalls(client, run.options.display.ballCount, run.options.display.ballScale, 1, o.height);
+        seedRandom(o.field, run.seed + static_cast<uint32_t>(o.order));
+        placeBalls(o.field, client, run.options.display.ballCount, run.options.display.ballScale, 1, o.height);
     } else {
-        placeStrayBalls(client, run.options.display.ballCount);
+        placeStrayBalls(o.field, client);
     }
-    o.field = ballField;
     o.laidOut = true;
     run.background = nullptr;
     return true;
 }
 
 void drawSurface(OutputSurface& o, ShmBuffer& buffer) {
-    ballField = o.field;
+    ballField = o.field;  // the field the X11 mode's composition draws
     if (ballField.ballSize != run.thumbnailSize) {
         makeThumbnails(ballField.ballSize);
         run.thumbnailSize = ballField.ballSize;
@@ -95,9 +93,7 @@ int tick() {
             std::fprintf(stderr, "%s\n", kNoMemoryMessage);
             return kNoMemoryExit;
         }
-        ballField = o.field;
-        moveBalls({0, 0, o.width, o.height}, run.options.display.ballCount);
-        o.field = ballField;
+        moveBalls(o.field, {0, 0, o.width, o.height});
         ++run.ticks;
         ShmBuffer* buffer = bufferToDraw(o.buffers);
         if (buffer != nullptr) {
@@ -176,7 +172,7 @@ int runWayland(const Options& options, int signalFd) {
     const char* onlyName = std::getenv("SWAYLOCK_PLUGIN_OUTPUT_NAME");
     // A lock screen never shows the desktop it hides.
     const bool underLocker = (onlyName != nullptr && *onlyName != 0) || wayland.seat == nullptr;
-    startOutputs({onlyName != nullptr ? onlyName : "", options.display.backgroundType == 0 && !underLocker});
+    startOutputs({onlyName != nullptr ? onlyName : "", options.display.backgroundType == kBackgroundDesktop && !underLocker});
     setBallOpacity(options.display.opacityPercent);
     const int result = runLoop(signalFd);
     releaseFrame();

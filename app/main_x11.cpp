@@ -77,11 +77,11 @@ void layOutField(bool first) {
     const bool ownWindow = options.target == TargetKind::ownWindow;
     const int32_t oldSize = ballField.ballSize;
     if (first) {
-        placeBalls(client, options.display.ballCount, options.display.ballScale,
+        placeBalls(ballField, client, options.display.ballCount, options.display.ballScale,
                    saverModeForWindow(ownWindow, client.bottom, monitorHeight), monitorHeight);
     } else {
         ballField.ballSize = ballSizeForWindow(ownWindow, client.bottom, monitorHeight, options.display.ballScale);
-        placeStrayBalls(client, options.display.ballCount);
+        placeStrayBalls(ballField, client);
     }
     if (first || ballField.ballSize != oldSize)
         makeThumbnails(ballField.ballSize);
@@ -160,7 +160,7 @@ int runLoop(int signalFd) {
                 layOutField(false);
             }
             if (!first)
-                moveBalls({0, 0, saverWindow.width, saverWindow.height}, options.display.ballCount);
+                moveBalls(ballField, {0, 0, saverWindow.width, saverWindow.height});
             first = false;
             const int64_t missed = (now - deadline) / kTickNanos;
             stats.ticks += 1 + static_cast<int>(missed);
@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
         releaseBallPictures();
         return opened;
     }
-    seedRandom(options.seedGiven ? options.seed : clockSeed());
+    seedRandom(ballField, options.seedGiven ? options.seed : clockSeed());
     layOutField(true);
     setBallOpacity(options.display.opacityPercent);
     showSaverWindow();

@@ -146,7 +146,7 @@ bool measureFrameCost(int32_t opacity)
             times[doCompose ? 0 : 1] = (nowMs() - start) / options.framesPerRound;
         }
         samePixels = samePixels && composed == bare;
-        moveBalls(client, kBallCount);
+        moveBalls(ballField, client);
         if (round >= options.warmUpRounds) {
             composeMs.push_back(times[0]);
             bareMs.push_back(times[1]);
@@ -555,8 +555,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", loaded == kNoMemoryExit ? kNoMemoryMessage : kImagesNotFoundMessage);
         return loaded;
     }
-    seedRandom(kSeed);
-    placeBalls({0, 0, kWidth, kHeight}, kBallCount, kFullScale, 1, kHeight);
+    seedRandom(ballField, kSeed);
+    placeBalls(ballField, {0, 0, kWidth, kHeight}, kBallCount, kFullScale, 1, kHeight);
     makeThumbnails(ballField.ballSize);
     std::printf("1920 x 1080, %d balls of %d px, %d rounds of %d frames each way\n", kBallCount,
                 ballField.ballSize, options.rounds, options.framesPerRound);

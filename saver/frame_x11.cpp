@@ -9,6 +9,7 @@
 #include "saver/average_scale_x11.h"
 #include "saver/ball_field.h"
 #include "saver/ball_pictures_x11.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -161,10 +162,10 @@ bool makeBackground(int32_t backgroundType, const DesktopPixels* desktop, const 
                     int32_t width, int32_t height)
 {
     releaseBackground();
-    if (backgroundType == 1) {
+    if (backgroundType == kBackgroundBlack) {
         return true;
     }
-    if (backgroundType != 0) {
+    if (backgroundType != kBackgroundDesktop) {
         backgroundColour = kWhite;
         return true;
     }
@@ -176,7 +177,9 @@ bool makeBackground(int32_t backgroundType, const DesktopPixels* desktop, const 
 
 bool setBallOpacity(int32_t opacityPercent)
 {
-    const int32_t percent = std::clamp(opacityPercent, 50, 100);
+    const DisplaySetting& range = displaySettingFor(&Settings::opacityPercent);
+    const int32_t percent = std::clamp(opacityPercent, static_cast<int32_t>(range.minimum),
+                                       static_cast<int32_t>(range.maximum));
     if (ballMask != nullptr) {
         pixman_image_unref(ballMask);
     }

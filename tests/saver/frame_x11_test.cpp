@@ -108,7 +108,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RuleCase{75, 2, 255, rgb(214, 139, 101)}, RuleCase{100, 2, 255, rgb(200, 100, 50)},
                       RuleCase{50, 1, 128, rgb(50, 25, 13)}, RuleCase{75, 1, 128, rgb(75, 38, 19)},
                       RuleCase{100, 1, 128, rgb(100, 50, 25)}, RuleCase{50, 2, 128, rgb(241, 216, 204)},
-                      RuleCase{75, 2, 128, rgb(234, 197, 178)}, RuleCase{100, 2, 128, rgb(228, 178, 153)}));
+                      RuleCase{75, 2, 128, rgb(234, 197, 178)}, RuleCase{100, 2, 128, rgb(228, 178, 153)},
+                      // Outside the opacity setting's range: raised to 50, lowered to 100.
+                      RuleCase{0, 1, 255, rgb(100, 50, 25)}, RuleCase{101, 1, 255, rgb(200, 100, 50)}));
 
 // Ball 1 lies over ball 0; both are cut at the frame's edges and nothing is
 // written into the stride's padding.
