@@ -1,6 +1,6 @@
-// Tests for the X11 ball pictures: which folders load, and thumbnails that
+// Tests for the Linux ball pictures: which folders load, and thumbnails that
 // average and keep an opaque picture's colour up to the edge.
-#include "saver/ball_pictures_x11.h"
+#include "saver/ball_pictures_linux.h"
 
 #include <gtest/gtest.h>
 
@@ -65,7 +65,7 @@ TEST_P(BallPictureFolders, LoadGivesTheStatedResult)
         break;
     case Change::removeFolder: fs::remove_all(folder.path); break;
     }
-    EXPECT_EQ(row.expected, loadBallPictures(folder.path.c_str()));
+    EXPECT_EQ(row.expected, loadBallPictures(folder.path.c_str()).exitCode);
     if (row.expected != 0) {
         EXPECT_FALSE(pictures[0].pixels) << "a failed load keeps no picture";
     }

@@ -1,6 +1,6 @@
-// Tests for X11 frame composition with pixman in memory: the per-pixel rule of
-// the balls, their order and clipping, and the backgrounds.
-#include "saver/frame_x11.h"
+// Tests for the Linux frame composition with pixman in memory: the per-pixel rule
+// of the balls, their order and clipping, the backgrounds, and drawing only what changed.
+#include "saver/frame_linux.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "saver/ball_field.h"
-#include "saver/ball_pictures_x11.h"
+#include "saver/ball_pictures_linux.h"
 #include "support/png_writer.h"
 
 namespace {
@@ -41,12 +41,19 @@ class FrameComposition : public ::testing::Test {
 protected:
     void TearDown() override
     {
-        releaseFrame();
-        releaseBallPictures();
+        releaseBufferRecord(record);
+        releaseSurfaceFrame(surface);
+        releaseBallMask();
     }
 
-    // thumbnails[slot] from a PNG of one colour, read as the program reads it.
-    static void makeBallPicture(int slot, Rgba colour, int32_t size)
+    // The whole frame of the balls 0 to count - 1.
+    void compose(const Frame& frame, int32_t count)
+    {
+        composeFrame(surface, field, count, record, frame.pixels, false);
+    }
+
+    // Thumbnail slot from a PNG of one colour, read as the program reads it.
+    void makeBallPicture(int slot, Rgba colour, int32_t size)
     {
         char path[] = "/tmp/zephyrine-frame-XXXXXX";
         const int fd = mkstemp(path);
@@ -57,16 +64,20 @@ protected:
         const int loaded = loadPicture(path, picture);
         unlink(path);
         ASSERT_EQ(0, loaded);
-        thumbnails[slot] = makeThumbnail(picture, size);
-        ASSERT_NE(nullptr, thumbnails[slot]);
+        surface.thumbnails.images[slot] = makeThumbnail(picture, size);
+        ASSERT_NE(nullptr, surface.thumbnails.images[slot]);
     }
 
-    static void placeBall(int i, int32_t x, int32_t y, int32_t slot)
+    void placeBall(int i, int32_t x, int32_t y, int32_t slot)
     {
-        ballField.x[i] = x;
-        ballField.y[i] = y;
-        ballField.imageIndex[i] = slot;
+        field.x[i] = x;
+        field.y[i] = y;
+        field.imageIndex[i] = slot;
     }
+
+    SurfaceFrame surface;
+    BallField field{};
+    BufferRecord record;
 };
 
 struct RuleCase {
@@ -88,10 +99,10 @@ TEST_P(PerPixelRule, BallPixelsFollowTheRule)
     const RuleCase row = GetParam();
     makeBallPicture(0, {200, 100, 50, row.alpha}, 8);
     placeBall(0, 2, 2, 0);
-    ASSERT_TRUE(makeBackground(row.backgroundType, nullptr, {0, 0, 0, 0}, 12, 12));
+    ASSERT_TRUE(makeBackground(surface, row.backgroundType, nullptr, {0, 0, 0, 0}, 12, 12));
     ASSERT_TRUE(setBallOpacity(row.opacity));
     Frame frame(12, 12);
-    composeFrame(frame.pixels, 1);
+    compose(frame, 1);
     for (const int corner : {2, 5, 9}) {
         SCOPED_TRACE(corner);
         EXPECT_PRED3(near, frame.at(corner, corner), row.expected, kBlendTolerance);
@@ -118,10 +129,10 @@ TEST_F(FrameComposition, LaterBallsOnTopAndClippedToTheFrame)
     makeBallPicture(1, {0, 0, 255, 255}, 8);
     placeBall(0, -4, -4, 0);
     placeBall(1, 2, 2, 1);
-    ASSERT_TRUE(makeBackground(1, nullptr, {0, 0, 0, 0}, 10, 10));
+    ASSERT_TRUE(makeBackground(surface, 1, nullptr, {0, 0, 0, 0}, 10, 10));
     ASSERT_TRUE(setBallOpacity(100));
     Frame frame(10, 10, 2);
-    composeFrame(frame.pixels, 2);
+    compose(frame, 2);
     EXPECT_PRED3(near, frame.at(1, 1), rgb(255, 0, 0), 0);
     EXPECT_PRED3(near, frame.at(3, 3), rgb(0, 0, 255), 0);
     EXPECT_PRED3(near, frame.at(9, 9), rgb(0, 0, 255), 0);
@@ -138,14 +149,14 @@ TEST_F(FrameComposition, TinyFrames)
     makeBallPicture(0, {0, 0, 255, 255}, 3);
     placeBall(0, 0, 0, 0);
     ASSERT_TRUE(setBallOpacity(100));
-    ASSERT_TRUE(makeBackground(2, nullptr, {0, 0, 0, 0}, 0, 0));
+    ASSERT_TRUE(makeBackground(surface, 2, nullptr, {0, 0, 0, 0}, 0, 0));
     Frame empty(0, 0);
-    composeFrame(empty.pixels, 1);
+    compose(empty, 1);
     EXPECT_EQ(kUntouched, empty.values[0]);
 
-    ASSERT_TRUE(makeBackground(2, nullptr, {0, 0, 0, 0}, 1, 1));
+    ASSERT_TRUE(makeBackground(surface, 2, nullptr, {0, 0, 0, 0}, 1, 1));
     Frame single(1, 1);
-    composeFrame(single.pixels, 1);
+    compose(single, 1);
     EXPECT_PRED3(near, single.at(0, 0), rgb(0, 0, 255), 0);
     EXPECT_EQ(kUntouched, single.values[1]);
 }
@@ -173,9 +184,9 @@ TEST_F(FrameComposition, PlainBackgroundsFillTheFrame)
     } rows[] = {{0, nullptr, 0}, {1, &desktop, 0}, {2, &desktop, 0xffffff}, {7, &desktop, 0xffffff}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.type);
-        ASSERT_TRUE(makeBackground(row.type, row.desktop, {0, 0, 8, 4}, 8, 4));
+        ASSERT_TRUE(makeBackground(surface, row.type, row.desktop, {0, 0, 8, 4}, 8, 4));
         Frame frame(8, 4);
-        composeFrame(frame.pixels, 0);
+        compose(frame, 0);
         for (int i = 0; i < 32; ++i) {
             EXPECT_PRED3(near, frame.values[i], row.plain, 0);
         }
@@ -187,9 +198,9 @@ TEST_F(FrameComposition, DesktopOneToOneOnAMonitorSizedWindow)
 {
     const std::vector<uint32_t> pixels = numberedDesktop();
     const DesktopPixels desktop{pixels.data(), 8, 4, 32};
-    ASSERT_TRUE(makeBackground(0, &desktop, {4, 0, 4, 4}, 4, 4));
+    ASSERT_TRUE(makeBackground(surface, 0, &desktop, {4, 0, 4, 4}, 4, 4));
     Frame frame(4, 4);
-    composeFrame(frame.pixels, 0);
+    compose(frame, 0);
     for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 4; ++x) {
             EXPECT_EQ(0x010203u * (y * 8 + 4 + x + 1), frame.at(x, y) & 0xffffff) << x << ", " << y;
@@ -208,9 +219,9 @@ TEST_F(FrameComposition, DesktopShrunkByAveragingInAPreview)
         }
     }
     const DesktopPixels desktop{pixels.data(), 64, 32, 64 * 4};
-    ASSERT_TRUE(makeBackground(0, &desktop, {32, 0, 32, 32}, 8, 6));
+    ASSERT_TRUE(makeBackground(surface, 0, &desktop, {32, 0, 32, 32}, 8, 6));
     Frame frame(8, 6);
-    composeFrame(frame.pixels, 0);
+    compose(frame, 0);
     for (int i = 0; i < 48; ++i) {
         SCOPED_TRACE(i);
         EXPECT_PRED3(near, frame.values[i], rgb(128, 128, 128), 4);

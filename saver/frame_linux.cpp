@@ -1,0 +1,292 @@
+// Frame composition of the Linux front ends: the background, then each ball with pixman; the
+// whole frame or only the rectangles that changed.
+#include "saver/frame_linux.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "saver/average_scale_linux.h"
+
+namespace {
+
+constexpr uint32_t kBlack = 0xff000000u;
+constexpr uint32_t kWhite = 0xffffffffu;
+
+// The solid mask of the balls' opacity; null draws them unscaled.
+pixman_image_t* ballMask;
+
+bool isUsable(const FramePixels& frame)
+{
+    return frame.pixels != nullptr && frame.width > 0 && frame.height > 0 && frame.stride % 4 == 0 &&
+           frame.stride / 4 >= frame.width;
+}
+
+bool samePixels(const FramePixels& a, const FramePixels& b)
+{
+    return a.pixels == b.pixels && a.width == b.width && a.height == b.height && a.stride == b.stride;
+}
+
+uint32_t* rowOf(const FramePixels& frame, int32_t y)
+{
+    return frame.pixels + static_cast<size_t>(y) * static_cast<size_t>(frame.stride / 4);
+}
+
+bool isEmpty(const ScreenRect& rect) { return rect.width <= 0 || rect.height <= 0; }
+
+int64_t areaOf(const ScreenRect& rect) { return int64_t{rect.width} * rect.height; }
+
+ScreenRect intersection(const ScreenRect& a, const ScreenRect& b)
+{
+    const int32_t left = std::max(a.x, b.x);
+    const int32_t top = std::max(a.y, b.y);
+    const int32_t right = std::min(a.x + a.width, b.x + b.width);
+    const int32_t bottom = std::min(a.y + a.height, b.y + b.height);
+    return {left, top, std::max(right - left, 0), std::max(bottom - top, 0)};
+}
+
+ScreenRect boundingBox(const ScreenRect& a, const ScreenRect& b)
+{
+    const int32_t left = std::min(a.x, b.x);
+    const int32_t top = std::min(a.y, b.y);
+    return {left, top, std::max(a.x + a.width, b.x + b.width) - left, std::max(a.y + a.height, b.y + b.height) - top};
+}
+
+bool overlap(const ScreenRect& a, const ScreenRect& b) { return !isEmpty(intersection(a, b)); }
+
+// The square ball i covers in the frame, clipped to it; empty when it is not drawn.
+ScreenRect squareOf(const SurfaceFrame& surface, const BallField& field, int32_t i, const FramePixels& frame)
+{
+    const int32_t index = field.imageIndex[i];
+    if (index < 0 || index >= kPictureCount || surface.thumbnails.images[index] == nullptr)
+        return {0, 0, 0, 0};
+    const int32_t side = pixman_image_get_width(surface.thumbnails.images[index]);
+    return intersection({field.x[i], field.y[i], side, side}, {0, 0, frame.width, frame.height});
+}
+
+// The background's pixels into rect of the frame; black where the background does not reach.
+void restoreBackground(const SurfaceFrame& surface, const FramePixels& frame, const ScreenRect& rect)
+{
+    const size_t frameRow = static_cast<size_t>(frame.stride / 4);
+    uint32_t* first = rowOf(frame, rect.y) + rect.x;
+    if (surface.backgroundImage == nullptr) {
+        if (rect.x == 0 && rect.width == frame.width && frame.stride == frame.width * 4) {
+            std::fill_n(first, static_cast<size_t>(frame.width) * rect.height, surface.backgroundColour);
+            return;
+        }
+        for (int32_t row = 0; row < rect.height; ++row)
+            std::fill_n(first + row * frameRow, rect.width, surface.backgroundColour);
+        return;
+    }
+    const uint32_t* source = pixman_image_get_data(surface.backgroundImage);
+    const size_t sourceRow = static_cast<size_t>(pixman_image_get_stride(surface.backgroundImage) / 4);
+    const int32_t sourceWidth = pixman_image_get_width(surface.backgroundImage);
+    const int32_t sourceHeight = pixman_image_get_height(surface.backgroundImage);
+    const int32_t copied = std::clamp(sourceWidth - rect.x, 0, rect.width);
+    const int32_t copiedRows = std::clamp(sourceHeight - rect.y, 0, rect.height);
+    if (copied == frame.width && sourceRow == frameRow) {
+        std::memcpy(first, source + rect.y * sourceRow, static_cast<size_t>(frame.stride) * copiedRows);
+    } else {
+        for (int32_t row = 0; row < copiedRows; ++row)
+            std::memcpy(first + row * frameRow, source + (rect.y + row) * sourceRow + rect.x,
+                        static_cast<size_t>(copied) * 4);
+    }
+    for (int32_t row = 0; row < rect.height; ++row) {
+        const int32_t from = row < copiedRows ? copied : 0;
+        std::fill_n(first + row * frameRow + from, rect.width - from, kBlack);
+    }
+}
+
+// Each ball that touches rect, in order, drawn into it and nowhere else.
+void drawBalls(const SurfaceFrame& surface, const BallField& field, int32_t count, pixman_image_t* target,
+               const FramePixels& frame, const ScreenRect& rect)
+{
+    for (int32_t i = 0; i < count; ++i) {
+        const ScreenRect part = intersection(squareOf(surface, field, i, frame), rect);
+        if (isEmpty(part))
+            continue;
+        pixman_image_composite32(PIXMAN_OP_OVER, surface.thumbnails.images[field.imageIndex[i]], ballMask, target,
+                                 part.x - field.x[i], part.y - field.y[i], 0, 0, part.x, part.y, part.width,
+                                 part.height);
+    }
+}
+
+// Adds rect to changes, merging it with every rectangle it overlaps until none overlap; false
+// when there is no room left.
+bool addChange(FrameChanges& changes, ScreenRect rect)
+{
+    if (isEmpty(rect))
+        return true;
+    for (int i = 0; i < changes.count;) {
+        if (overlap(rect, changes.rects[i])) {
+            rect = boundingBox(rect, changes.rects[i]);
+            changes.rects[i] = changes.rects[--changes.count];
+            i = 0;
+        } else {
+            ++i;
+        }
+    }
+    if (changes.count == kMaxChangedRects)
+        return false;
+    changes.rects[changes.count++] = rect;
+    return true;
+}
+
+// The squares of the balls where they were drawn in the buffer and where they are now, merged;
+// false when the whole frame is to be drawn instead.
+bool findChanges(const SurfaceFrame& surface, const BallField& field, int32_t count, const BufferRecord& record,
+                 const FramePixels& frame, FrameChanges& changes)
+{
+    int64_t area = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const ScreenRect was = record.squares[i];
+        const ScreenRect now = squareOf(surface, field, i, frame);
+        if (was.x == now.x && was.y == now.y && was.width == now.width && was.height == now.height)
+            continue;
+        // A ball moves a pixel or two: one rectangle around both squares.
+        const bool together = overlap(was, now);
+        if (!addChange(changes, together ? boundingBox(was, now) : was) || (!together && !addChange(changes, now)))
+            return false;
+    }
+    for (int i = 0; i < changes.count; ++i)
+        area += areaOf(changes.rects[i]);
+    return area * 2 < areaOf({0, 0, frame.width, frame.height});
+}
+
+void releaseBackground(SurfaceFrame& surface)
+{
+    if (surface.backgroundImage != nullptr) {
+        pixman_image_unref(surface.backgroundImage);
+        surface.backgroundImage = nullptr;
+    }
+    surface.backgroundColour = kBlack;
+    ++surface.generation;
+}
+
+// The desktop's part as the background: the part itself when it has the surface's size (no
+// copy: a frame-sized buffer costs memory and, touched for the first time, start-up time),
+// else scaled into a new image.
+bool makeDesktopBackground(SurfaceFrame& surface, const DesktopPixels& desktop, const ScreenRect& monitor,
+                           int32_t width, int32_t height)
+{
+    // The part of the monitor that the copy holds, in 64 bits so that no sum overflows.
+    const int64_t left = std::max<int64_t>(monitor.x, 0);
+    const int64_t top = std::max<int64_t>(monitor.y, 0);
+    const int64_t right = std::min<int64_t>(int64_t{monitor.x} + monitor.width, desktop.width);
+    const int64_t bottom = std::min<int64_t>(int64_t{monitor.y} + monitor.height, desktop.height);
+    if (desktop.pixels == nullptr || right <= left || bottom <= top || desktop.stride % 4 != 0 ||
+        desktop.stride / 4 < desktop.width) {
+        return true;  // nothing to show: black
+    }
+    // pixman only reads a source image; its interface has no const.
+    uint32_t* partPixels = const_cast<uint32_t*>(desktop.pixels) +
+                           static_cast<size_t>(top) * static_cast<size_t>(desktop.stride / 4) +
+                           static_cast<size_t>(left);
+    const int32_t partWidth = static_cast<int32_t>(right - left);
+    const int32_t partHeight = static_cast<int32_t>(bottom - top);
+    pixman_image_t* part =
+        pixman_image_create_bits(PIXMAN_x8r8g8b8, partWidth, partHeight, partPixels, desktop.stride);
+    if (part != nullptr && partWidth == width && partHeight == height) {
+        surface.backgroundImage = part;
+        return true;
+    }
+    pixman_image_t* image = pixman_image_create_bits(PIXMAN_x8r8g8b8, width, height, nullptr, 0);
+    const bool drawn =
+        part != nullptr && image != nullptr && drawAveraged(part, partWidth, partHeight, image, width, height);
+    if (part != nullptr)
+        pixman_image_unref(part);
+    if (!drawn) {
+        if (image != nullptr)
+            pixman_image_unref(image);
+        return false;
+    }
+    surface.backgroundImage = image;
+    return true;
+}
+
+}  // namespace
+
+bool makeBackground(SurfaceFrame& surface, int32_t backgroundType, const DesktopPixels* desktop,
+                    const ScreenRect& part, int32_t width, int32_t height)
+{
+    releaseBackground(surface);
+    if (backgroundType == 1)
+        return true;
+    if (backgroundType != 0) {
+        surface.backgroundColour = kWhite;
+        return true;
+    }
+    if (desktop == nullptr || width <= 0 || height <= 0)
+        return true;
+    return makeDesktopBackground(surface, *desktop, part, width, height);
+}
+
+void setBallSize(SurfaceFrame& surface, int32_t ballSize)
+{
+    if (surface.thumbnails.size == ballSize && ballSize > 0)
+        return;
+    makeThumbnails(surface.thumbnails, ballSize);
+    ++surface.generation;
+}
+
+bool setBallOpacity(int32_t opacityPercent)
+{
+    const int32_t percent = std::clamp(opacityPercent, 50, 100);
+    releaseBallMask();
+    // 16-bit alpha, rounded; pixman keeps its top 8 bits.
+    const pixman_color_t opacity = {0, 0, 0, static_cast<uint16_t>((percent * 0xffff + 50) / 100)};
+    ballMask = pixman_image_create_solid_fill(&opacity);
+    return ballMask != nullptr;
+}
+
+FrameChanges composeFrame(const SurfaceFrame& surface, const BallField& field, int32_t ballCount,
+                          BufferRecord& record, const FramePixels& frame, bool onlyChanged)
+{
+    FrameChanges changes;
+    if (!isUsable(frame))
+        return changes;
+    if (record.target == nullptr || !samePixels(record.pixels, frame)) {
+        releaseBufferRecord(record);
+        record.target = pixman_image_create_bits(PIXMAN_x8r8g8b8, frame.width, frame.height, frame.pixels,
+                                                 frame.stride);
+        record.pixels = frame;
+    }
+    const int32_t count = clampBallCount(ballCount);
+    const bool known = record.drawn && record.generation == surface.generation && record.ballCount == count;
+    if (!onlyChanged || !known || !findChanges(surface, field, count, record, frame, changes)) {
+        changes.whole = true;
+        changes.count = 1;
+        changes.rects[0] = {0, 0, frame.width, frame.height};
+    }
+    for (int i = 0; i < changes.count; ++i) {
+        restoreBackground(surface, frame, changes.rects[i]);
+        if (record.target != nullptr)
+            drawBalls(surface, field, count, record.target, frame, changes.rects[i]);
+    }
+    for (int32_t i = 0; i < count; ++i)
+        record.squares[i] = squareOf(surface, field, i, frame);
+    record.ballCount = count;
+    record.generation = surface.generation;
+    record.drawn = record.target != nullptr;
+    return changes;
+}
+
+void releaseBufferRecord(BufferRecord& record)
+{
+    if (record.target != nullptr)
+        pixman_image_unref(record.target);
+    record = BufferRecord{};
+}
+
+void releaseSurfaceFrame(SurfaceFrame& surface)
+{
+    releaseBackground(surface);
+    releaseThumbnails(surface.thumbnails);
+}
+
+void releaseBallMask()
+{
+    if (ballMask != nullptr) {
+        pixman_image_unref(ballMask);
+        ballMask = nullptr;
+    }
+}

@@ -1,0 +1,100 @@
+// Frame composition of the Linux front ends: a surface's background and thumbnails at its size,
+// kept in memory, and each frame composed from them with pixman into a buffer that the display
+// server owns: the whole frame, or only what changed since that buffer was last composed.
+// Knows pixels, rectangles and sizes, never a window.
+#pragma once
+
+#include <cstdint>
+
+#include <pixman.h>
+
+#include "saver/ball_field.h"
+#include "saver/ball_pictures_linux.h"
+#include "saver/monitor.h"
+
+// 32-bit x8r8g8b8 pixels in host byte order (blue in the low byte); stride is the
+// distance between rows in bytes, a multiple of 4 and at least 4 x width.
+struct FramePixels {
+    uint32_t* pixels;
+    int32_t width;
+    int32_t height;
+    int32_t stride;
+};
+
+// A copy of the desktop, in the same format, read only.
+struct DesktopPixels {
+    const uint32_t* pixels;
+    int32_t width;
+    int32_t height;
+    int32_t stride;
+};
+
+// What one surface draws under and as its balls; written only by the functions below.
+struct SurfaceFrame {
+    pixman_image_t* backgroundImage = nullptr;  // the background at the surface's size; null: plain
+    uint32_t backgroundColour = 0xff000000u;
+    Thumbnails thumbnails;
+    uint32_t generation = 0;  // changes with the background or the thumbnails
+};
+
+// A composition changes at most this many rectangles before it draws the whole frame.
+constexpr int kMaxChangedRects = 2 * kMaxBalls;
+
+// What one buffer of a surface holds, kept with that buffer: the next composition into it then
+// redraws only what differs. A surface with two buffers keeps two.
+struct BufferRecord {
+    pixman_image_t* target = nullptr;  // pixman's image over pixels
+    FramePixels pixels{};
+    bool drawn = false;       // holds a whole frame of the surface's generation below
+    uint32_t generation = 0;
+    int32_t ballCount = 0;
+    ScreenRect squares[kMaxBalls] = {};  // where each ball was drawn
+};
+
+// The rectangles of the buffer that a composition wrote, none overlapping another; one
+// rectangle of the whole buffer when it composed the whole frame.
+struct FrameChanges {
+    bool whole = false;
+    int count = 0;
+    ScreenRect rects[kMaxChangedRects];
+};
+
+// Makes surface's background for a surface of width x height, replacing any earlier one.
+// backgroundType 0: the part of desktop under part (cut to the copy's bounds),
+// shown one to one when it has the surface's size and otherwise scaled to it with
+// an averaging filter; black when desktop is null or the part is empty. 1: black.
+// Any other value: white. Returns false when memory runs out (the background is
+// then black). A one-to-one background is read from desktop's pixels at every
+// frame, not copied: they must stay valid and unchanged until the next
+// makeBackground or releaseSurfaceFrame.
+bool makeBackground(SurfaceFrame& surface, int32_t backgroundType, const DesktopPixels* desktop,
+                    const ScreenRect& part, int32_t width, int32_t height);
+
+// Makes surface's thumbnails at ballSize x ballSize when they have another size.
+void setBallSize(SurfaceFrame& surface, int32_t ballSize);
+
+// Sets the opacity (percent, 50..100; other values are clamped) of the balls of every
+// surface. Call it once before composing; it makes the one mask they use. Returns false
+// when memory runs out.
+bool setBallOpacity(int32_t opacityPercent);
+
+// Composes a frame into frame, the buffer that record describes: the background, then for i
+// from 0 to ballCount - 1 (ball 0 at the bottom) the thumbnail of field.imageIndex[i] at
+// field.x[i], field.y[i], its alpha scaled by the opacity, clipped to the frame. With
+// onlyChanged, and when the buffer holds a frame of this surface's background and
+// thumbnails, only the squares of the balls then and now are composed again: the background
+// restored and every ball that touches them drawn again, clipped to them, in order; the
+// pixels are those of the whole composition, bit for bit. The whole frame otherwise, and
+// when the changed area is most of it. Any frame size works; the parts of the frame outside
+// the background are black. Nothing is allocated per frame once the buffer has been seen.
+FrameChanges composeFrame(const SurfaceFrame& surface, const BallField& field, int32_t ballCount,
+                          BufferRecord& record, const FramePixels& frame, bool onlyChanged);
+
+// Forgets what the buffer holds and frees its pixman image; its next composition is whole.
+void releaseBufferRecord(BufferRecord& record);
+
+// Frees the surface's background and thumbnails.
+void releaseSurfaceFrame(SurfaceFrame& surface);
+
+// Frees the balls' mask.
+void releaseBallMask();
