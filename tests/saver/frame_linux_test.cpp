@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <functional>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -227,5 +229,77 @@ TEST_F(FrameComposition, DesktopShrunkByAveragingInAPreview)
         EXPECT_PRED3(near, frame.values[i], rgb(128, 128, 128), 4);
     }
 }
+
+}  // namespace
+
+namespace {
+
+struct ChangeCase {
+    const char* name;
+    int32_t backgroundType;
+    int32_t opacity;
+};
+
+class OnlyWhatChanged : public FrameComposition, public ::testing::WithParamInterface<ChangeCase> {};
+
+// Two buffers drawn in turn, each composed from the changes since it was last drawn, hold the
+// whole composition's pixels at every tick: a ball that stays put beneath two that cross over
+// it, balls that bounce off the edges, and a resize that leaves one ball partly outside. Only
+// the first frame of each buffer at each size is composed whole.
+TEST_P(OnlyWhatChanged, ComposedChangeByChangeEqualsTheWholeFrame)
+{
+    const ChangeCase row = GetParam();
+    makeBallPicture(0, {230, 40, 40, 255}, 12);
+    makeBallPicture(1, {40, 80, 220, 128}, 12);
+    makeBallPicture(2, {40, 200, 60, 200}, 12);
+    struct Ball { int32_t x, y, vx, vy, slot; };
+    Ball balls[] = {{24, 24, 0, 0, 2}, {0, 10, -1, 1, 0}, {20, 20, 1, 1, 1}, {34, 34, -1, -1, 2}, {83, 51, 1, 1, 1}};
+    std::vector<uint32_t> pixels(96 * 64);
+    for (uint32_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = 0xff000000u | (0x010203u * i & 0xffffff);
+    }
+    const DesktopPixels desktop{pixels.data(), 96, 64, 96 * 4};
+    ASSERT_TRUE(setBallOpacity(row.opacity));
+    BufferRecord records[2];
+    int wholeFrames = 0;
+    int32_t width = 96, height = 64;
+    std::vector<Frame> buffers;  // whole, then the two changed ones
+    for (int tick = 0; tick < 40; ++tick) {
+        if (tick == 0 || tick == 20) {
+            width = tick == 0 ? 96 : 72, height = tick == 0 ? 64 : 48;
+            ASSERT_TRUE(makeBackground(surface, row.backgroundType, &desktop, {0, 0, 96, 64}, width, height));
+            buffers.clear();
+            buffers.reserve(3);  // a Frame points into its own values: never copied
+            for (int n = 0; n < 3; ++n) {
+                buffers.emplace_back(width, height, 3);
+            }
+        }
+        for (int i = 0; i < 5; ++i) {
+            Ball& b = balls[i];
+            b.vx = b.x + b.vx < 0 || b.x + b.vx > width - 12 ? -b.vx : b.vx;
+            b.vy = b.y + b.vy < 0 || b.y + b.vy > height - 12 ? -b.vy : b.vy;
+            b.x += tick > 0 ? b.vx : 0, b.y += tick > 0 ? b.vy : 0;
+            placeBall(i, b.x, b.y, b.slot);
+        }
+        Frame& changed = buffers[1 + tick % 2];
+        wholeFrames += composeFrame(surface, field, 5, records[tick % 2], changed.pixels, true).whole;
+        composeFrame(surface, field, 5, record, buffers[0].pixels, false);
+        const size_t differing = std::inner_product(changed.values.begin(), changed.values.end(),
+                                                    buffers[0].values.begin(), size_t{0}, std::plus<>(),
+                                                    std::not_equal_to<>());
+        ASSERT_EQ(0u, differing) << "tick " << tick;
+    }
+    EXPECT_EQ(4, wholeFrames);
+    releaseBufferRecord(records[0]);
+    releaseBufferRecord(records[1]);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachBackgroundAndOpacity, OnlyWhatChanged,
+                         ::testing::Values(ChangeCase{"Desktop50", 0, 50}, ChangeCase{"Desktop75", 0, 75},
+                                           ChangeCase{"Desktop100", 0, 100}, ChangeCase{"Black50", 1, 50},
+                                           ChangeCase{"Black75", 1, 75}, ChangeCase{"Black100", 1, 100},
+                                           ChangeCase{"White50", 2, 50}, ChangeCase{"White75", 2, 75},
+                                           ChangeCase{"White100", 2, 100}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
