@@ -12,8 +12,9 @@ namespace {
 constexpr uint32_t kBlack = 0xff000000u;
 constexpr uint32_t kWhite = 0xffffffffu;
 
-// The solid mask of the balls' opacity; null draws them unscaled.
+// The solid mask of the balls' opacity, and the opacity in percent.
 pixman_image_t* ballMask;
+int32_t ballOpacity = 100;
 
 bool isUsable(const FramePixels& frame)
 {
@@ -57,9 +58,9 @@ bool overlap(const ScreenRect& a, const ScreenRect& b) { return !isEmpty(interse
 ScreenRect squareOf(const SurfaceFrame& surface, const BallField& field, int32_t i, const FramePixels& frame)
 {
     const int32_t index = field.imageIndex[i];
-    if (index < 0 || index >= kPictureCount || surface.thumbnails.images[index] == nullptr)
+    if (index < 0 || index >= kPictureCount || surface.balls[index] == nullptr)
         return {0, 0, 0, 0};
-    const int32_t side = pixman_image_get_width(surface.thumbnails.images[index]);
+    const int32_t side = pixman_image_get_width(surface.balls[index]);
     return intersection({field.x[i], field.y[i], side, side}, {0, 0, frame.width, frame.height});
 }
 
@@ -104,7 +105,7 @@ void drawBalls(const SurfaceFrame& surface, const BallField& field, int32_t coun
         const ScreenRect part = intersection(squareOf(surface, field, i, frame), rect);
         if (isEmpty(part))
             continue;
-        pixman_image_composite32(PIXMAN_OP_OVER, surface.thumbnails.images[field.imageIndex[i]], ballMask, target,
+        pixman_image_composite32(PIXMAN_OP_OVER, surface.balls[field.imageIndex[i]], nullptr, target,
                                  part.x - field.x[i], part.y - field.y[i], 0, 0, part.x, part.y, part.width,
                                  part.height);
     }
@@ -150,6 +151,39 @@ bool findChanges(const SurfaceFrame& surface, const BallField& field, int32_t co
     for (int i = 0; i < changes.count; ++i)
         area += areaOf(changes.rects[i]);
     return area * 2 < areaOf({0, 0, frame.width, frame.height});
+}
+
+void releaseBalls(SurfaceFrame& surface)
+{
+    for (pixman_image_t*& ball : surface.balls) {
+        if (ball != nullptr)
+            pixman_image_unref(ball);
+        ball = nullptr;
+    }
+}
+
+// The thumbnails scaled by the opacity once, so that a frame draws each ball with one OVER and
+// no mask: the same pixels as OVER through the opacity's mask, in less time.
+void makeBalls(SurfaceFrame& surface)
+{
+    releaseBalls(surface);
+    for (int i = 0; i < kPictureCount; ++i) {
+        pixman_image_t* thumbnail = surface.thumbnails.images[i];
+        if (thumbnail == nullptr)
+            continue;
+        if (ballMask == nullptr) {
+            surface.balls[i] = pixman_image_ref(thumbnail);
+            continue;
+        }
+        const int32_t side = pixman_image_get_width(thumbnail);
+        surface.balls[i] = pixman_image_create_bits(PIXMAN_a8r8g8b8, side, pixman_image_get_height(thumbnail),
+                                                    nullptr, 0);
+        if (surface.balls[i] != nullptr)
+            pixman_image_composite32(PIXMAN_OP_SRC, thumbnail, ballMask, surface.balls[i], 0, 0, 0, 0, 0, 0, side,
+                                     pixman_image_get_height(thumbnail));
+    }
+    surface.ballsOpacity = ballOpacity;
+    surface.ballsGeneration = ++surface.generation;
 }
 
 void releaseBackground(SurfaceFrame& surface)
@@ -232,18 +266,21 @@ bool setBallOpacity(int32_t opacityPercent)
 {
     const int32_t percent = std::clamp(opacityPercent, 50, 100);
     releaseBallMask();
+    ballOpacity = percent;
     // 16-bit alpha, rounded; pixman keeps its top 8 bits.
     const pixman_color_t opacity = {0, 0, 0, static_cast<uint16_t>((percent * 0xffff + 50) / 100)};
     ballMask = pixman_image_create_solid_fill(&opacity);
     return ballMask != nullptr;
 }
 
-FrameChanges composeFrame(const SurfaceFrame& surface, const BallField& field, int32_t ballCount,
+FrameChanges composeFrame(SurfaceFrame& surface, const BallField& field, int32_t ballCount,
                           BufferRecord& record, const FramePixels& frame, bool onlyChanged)
 {
     FrameChanges changes;
     if (!isUsable(frame))
         return changes;
+    if (surface.ballsGeneration != surface.generation || surface.ballsOpacity != ballOpacity)
+        makeBalls(surface);
     if (record.target == nullptr || !samePixels(record.pixels, frame)) {
         releaseBufferRecord(record);
         record.target = pixman_image_create_bits(PIXMAN_x8r8g8b8, frame.width, frame.height, frame.pixels,
@@ -279,6 +316,7 @@ void releaseBufferRecord(BufferRecord& record)
 
 void releaseSurfaceFrame(SurfaceFrame& surface)
 {
+    releaseBalls(surface);
     releaseBackground(surface);
     releaseThumbnails(surface.thumbnails);
 }

@@ -34,7 +34,11 @@ struct SurfaceFrame {
     pixman_image_t* backgroundImage = nullptr;  // the background at the surface's size; null: plain
     uint32_t backgroundColour = 0xff000000u;
     Thumbnails thumbnails;
-    uint32_t generation = 0;  // changes with the background or the thumbnails
+    // The thumbnails with the opacity applied, made at the first frame after either changed.
+    pixman_image_t* balls[kPictureCount] = {};
+    int32_t ballsOpacity = 0;
+    uint32_t ballsGeneration = 0;
+    uint32_t generation = 0;  // changes with the background, the thumbnails or the balls
 };
 
 // A composition changes at most this many rectangles before it draws the whole frame.
@@ -74,8 +78,7 @@ bool makeBackground(SurfaceFrame& surface, int32_t backgroundType, const Desktop
 void setBallSize(SurfaceFrame& surface, int32_t ballSize);
 
 // Sets the opacity (percent, 50..100; other values are clamped) of the balls of every
-// surface. Call it once before composing; it makes the one mask they use. Returns false
-// when memory runs out.
+// surface, applied to their thumbnails at their next frame. Returns false when memory runs out.
 bool setBallOpacity(int32_t opacityPercent);
 
 // Composes a frame into frame, the buffer that record describes: the background, then for i
@@ -87,14 +90,14 @@ bool setBallOpacity(int32_t opacityPercent);
 // pixels are those of the whole composition, bit for bit. The whole frame otherwise, and
 // when the changed area is most of it. Any frame size works; the parts of the frame outside
 // the background are black. Nothing is allocated per frame once the buffer has been seen.
-FrameChanges composeFrame(const SurfaceFrame& surface, const BallField& field, int32_t ballCount,
+FrameChanges composeFrame(SurfaceFrame& surface, const BallField& field, int32_t ballCount,
                           BufferRecord& record, const FramePixels& frame, bool onlyChanged);
 
 // Forgets what the buffer holds and frees its pixman image; its next composition is whole.
 void releaseBufferRecord(BufferRecord& record);
 
-// Frees the surface's background and thumbnails.
+// Frees the surface's background, thumbnails and balls.
 void releaseSurfaceFrame(SurfaceFrame& surface);
 
-// Frees the balls' mask.
+// Frees the opacity's mask.
 void releaseBallMask();
