@@ -31,31 +31,6 @@ struct FrameStats {
 
 FrameStats stats;
 
-// The field functions work on the one module-level field; each surface keeps its own, lent to
-// them for the call.
-void placeField(BallField& field, uint32_t seed, const ClientRect& client, const Settings& display,
-                const SurfaceLayout& layout)
-{
-    seedRandom(seed);
-    placeBalls(client, display.ballCount, display.ballScale, layout.saverMode, layout.monitor.height);
-    field = ballField;
-}
-
-void placeStrays(BallField& field, const ClientRect& client, int32_t ballSize, int32_t ballCount)
-{
-    ballField = field;
-    ballField.ballSize = ballSize;
-    placeStrayBalls(client, ballCount);
-    field = ballField;
-}
-
-void moveField(BallField& field, const ClientRect& client, int32_t ballCount)
-{
-    ballField = field;
-    moveBalls(client, ballCount);
-    field = ballField;
-}
-
 void addSample(double* samples, int& count, int64_t nanoseconds)
 {
     if (count < kMaxSamples)
@@ -83,11 +58,14 @@ void layOut(SurfaceDrawing& drawing, const SurfacePlace& where, const LoopSettin
     const SurfaceLayout& layout = drawing.layout;
     const ClientRect client{0, 0, layout.width, layout.height};
     if (!drawing.placed) {
-        placeField(drawing.field, seed, client, display, layout);
+        seedRandom(drawing.field, seed);
+        placeBalls(drawing.field, client, display.ballCount, display.ballScale, layout.saverMode,
+                   layout.monitor.height);
         drawing.placed = true;
         drawing.moving = false;
     } else {
-        placeStrays(drawing.field, client, layout.ballSize, display.ballCount);
+        drawing.field.ballSize = layout.ballSize;
+        placeStrayBalls(drawing.field, client);
     }
     drawing.serial = where.serial;
     setBallSize(drawing.frame, layout.ballSize);
@@ -113,15 +91,14 @@ bool drawSurface(DisplayServer& server, int surface, const LoopSettings& setting
     prepareSurface(server, surface, settings, placedSurfaces);
     SurfaceDrawing& drawing = server.drawingOf(surface);
     if (drawing.moving)
-        moveField(drawing.field, {0, 0, drawing.layout.width, drawing.layout.height}, settings.display.ballCount);
+        moveBalls(drawing.field, {0, 0, drawing.layout.width, drawing.layout.height});
     drawing.moving = true;
     FramePixels pixels;
     BufferRecord* record = nullptr;
     if (!server.takeBuffer(surface, pixels, record))
         return false;
     const int64_t start = monotonicNanos();
-    const FrameChanges changes = composeFrame(drawing.frame, drawing.field, settings.display.ballCount, *record,
-                                              pixels, !settings.wholeFrames);
+    const FrameChanges changes = composeFrame(drawing.frame, drawing.field, *record, pixels, !settings.wholeFrames);
     addSample(stats.compose, stats.composeCount, monotonicNanos() - start);
     server.present(surface, changes);
     ++stats.presented;

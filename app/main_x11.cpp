@@ -66,7 +66,7 @@ WindowRequest windowRequest(const Options& options)
     request.windowId = options.windowId;
     request.width = options.width;
     request.height = options.height;
-    request.desktopBackground = options.display.backgroundType == 0;
+    request.desktopBackground = options.display.backgroundType == kBackgroundDesktop;
     return request;
 }
 

@@ -46,6 +46,9 @@ struct BenchOptions {
 };
 BenchOptions options;
 
+// The balls of the in-process measurement.
+BallField field;
+
 double nowMs() { return static_cast<double>(monotonicNanos()) / 1e6; }
 
 // One line of the table: the changed-only path's samples beside the whole-frame path's.
@@ -79,8 +82,8 @@ void drawBareFloor(const SurfaceFrame& surface, const uint32_t* background, pixm
 {
     std::memcpy(pixels, background, static_cast<size_t>(kWidth) * kHeight * 4);
     for (int32_t i = 0; i < kBallCount; ++i)
-        pixman_image_composite32(PIXMAN_OP_OVER, surface.balls[ballField.imageIndex[i]], nullptr, target, 0, 0, 0,
-                                 0, ballField.x[i], ballField.y[i], ballField.ballSize, ballField.ballSize);
+        pixman_image_composite32(PIXMAN_OP_OVER, surface.balls[field.imageIndex[i]], nullptr, target, 0, 0, 0,
+                                 0, field.x[i], field.y[i], field.ballSize, field.ballSize);
 }
 
 void measureFrameCost(int32_t opacity)
@@ -88,7 +91,7 @@ void measureFrameCost(int32_t opacity)
     const std::vector<uint32_t> desktopPixels = makeDesktop();
     const DesktopPixels desktop{desktopPixels.data(), kWidth, kHeight, kWidth * 4};
     SurfaceFrame surface;
-    setBallSize(surface, ballField.ballSize);
+    setBallSize(surface, field.ballSize);
     if (!makeBackground(surface, 0, &desktop, {0, 0, kWidth, kHeight}, kWidth, kHeight) || !setBallOpacity(opacity)) {
         std::fprintf(stderr, "frame_bench_x11: not enough memory for the background\n");
         std::exit(2);
@@ -97,7 +100,7 @@ void measureFrameCost(int32_t opacity)
     const FramePixels wholeFrame{whole.data(), kWidth, kHeight, kWidth * 4};
     const FramePixels changedFrame{changed.data(), kWidth, kHeight, kWidth * 4};
     BufferRecord wholeRecord, changedRecord;
-    composeFrame(surface, ballField, 0, wholeRecord, wholeFrame, false);
+    composeFrame(surface, BallField{}, wholeRecord, wholeFrame, false);
     const std::vector<uint32_t> background = whole;  // the background the bare floor copies
     pixman_image_t* bareTarget = pixman_image_create_bits(PIXMAN_x8r8g8b8, kWidth, kHeight, bare.data(), kWidth * 4);
 
@@ -112,18 +115,18 @@ void measureFrameCost(int32_t opacity)
             const double start = nowMs();
             for (int n = 0; n < options.framesPerRound; ++n) {
                 if (doWhole)
-                    composeFrame(surface, ballField, kBallCount, wholeRecord, wholeFrame, false);
+                    composeFrame(surface, field, wholeRecord, wholeFrame, false);
                 else
                     drawBareFloor(surface, background.data(), bareTarget, bare.data());
             }
             times[doWhole ? 0 : 1] = (nowMs() - start) / options.framesPerRound;
         }
         // A changed-only frame follows a tick's motion, as in the program.
-        moveBalls(client, kBallCount);
+        moveBalls(field, client);
         const double start = nowMs();
-        composeFrame(surface, ballField, kBallCount, changedRecord, changedFrame, true);
+        composeFrame(surface, field, changedRecord, changedFrame, true);
         const double changedTime = nowMs() - start;
-        composeFrame(surface, ballField, kBallCount, wholeRecord, wholeFrame, false);
+        composeFrame(surface, field, wholeRecord, wholeFrame, false);
         drawBareFloor(surface, background.data(), bareTarget, bare.data());
         samePixels = samePixels && whole == bare && whole == changed;
         if (round >= options.warmUpRounds) {
@@ -399,9 +402,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", loaded.message.c_str());
         return loaded.exitCode;
     }
-    seedRandom(1);
-    placeBalls({0, 0, kWidth, kHeight}, kBallCount, kFullScale, 1, kHeight);
-    std::printf("1920 x 1080, %d balls of %d px, %d rounds of %d frames each way\n", kBallCount, ballField.ballSize,
+    seedRandom(field, 1);
+    placeBalls(field, {0, 0, kWidth, kHeight}, kBallCount, kFullScale, 1, kHeight);
+    std::printf("1920 x 1080, %d balls of %d px, %d rounds of %d frames each way\n", kBallCount, field.ballSize,
                 options.rounds, options.framesPerRound);
     for (const int32_t opacity : {50, 75, 100})
         measureFrameCost(opacity);

@@ -29,9 +29,10 @@ struct Thumbnails {
 };
 
 // Reads one PNG file into picture. Returns 0; kImagesNotFoundExit when the file is
-// missing, unreadable, not a PNG, damaged or larger than kMaxPictureSide on a side
-// (checked from its header, before anything is allocated); kNoMemoryExit when its
-// pixels cannot be allocated. On failure picture is left empty.
+// missing, unreadable, not a PNG, damaged, larger than kMaxPictureSide on a side, or
+// has a chunk that runs past its end or an ancillary chunk over 4 MiB (all checked
+// before anything of that size is allocated); kNoMemoryExit when its pixels cannot
+// be allocated. On failure picture is left empty.
 int loadPicture(const char* path, Picture& picture);
 
 // Reads folder/1.png .. folder/8.png into pictures, stopping at the first failure,

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "saver/average_scale_linux.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -243,9 +244,9 @@ bool makeBackground(SurfaceFrame& surface, int32_t backgroundType, const Desktop
                     const ScreenRect& part, int32_t width, int32_t height)
 {
     releaseBackground(surface);
-    if (backgroundType == 1)
+    if (backgroundType == kBackgroundBlack)
         return true;
-    if (backgroundType != 0) {
+    if (backgroundType != kBackgroundDesktop) {
         surface.backgroundColour = kWhite;
         return true;
     }
@@ -264,7 +265,9 @@ void setBallSize(SurfaceFrame& surface, int32_t ballSize)
 
 bool setBallOpacity(int32_t opacityPercent)
 {
-    const int32_t percent = std::clamp(opacityPercent, 50, 100);
+    const DisplaySetting& range = displaySettingFor(&Settings::opacityPercent);
+    const int32_t percent = std::clamp(opacityPercent, static_cast<int32_t>(range.minimum),
+                                       static_cast<int32_t>(range.maximum));
     releaseBallMask();
     ballOpacity = percent;
     // 16-bit alpha, rounded; pixman keeps its top 8 bits.
@@ -273,8 +276,8 @@ bool setBallOpacity(int32_t opacityPercent)
     return ballMask != nullptr;
 }
 
-FrameChanges composeFrame(SurfaceFrame& surface, const BallField& field, int32_t ballCount,
-                          BufferRecord& record, const FramePixels& frame, bool onlyChanged)
+FrameChanges composeFrame(SurfaceFrame& surface, const BallField& field, BufferRecord& record,
+                          const FramePixels& frame, bool onlyChanged)
 {
     FrameChanges changes;
     if (!isUsable(frame))
@@ -287,7 +290,7 @@ FrameChanges composeFrame(SurfaceFrame& surface, const BallField& field, int32_t
                                                  frame.stride);
         record.pixels = frame;
     }
-    const int32_t count = clampBallCount(ballCount);
+    const int32_t count = clampBallCount(field.ballCount);
     const bool known = record.drawn && record.generation == surface.generation && record.ballCount == count;
     if (!onlyChanged || !known || !findChanges(surface, field, count, record, frame, changes)) {
         changes.whole = true;

@@ -64,9 +64,9 @@ struct FrameChanges {
 };
 
 // Makes surface's background for a surface of width x height, replacing any earlier one.
-// backgroundType 0: the part of desktop under part (cut to the copy's bounds),
+// kBackgroundDesktop: the part of desktop under part (cut to the copy's bounds),
 // shown one to one when it has the surface's size and otherwise scaled to it with
-// an averaging filter; black when desktop is null or the part is empty. 1: black.
+// an averaging filter; black when desktop is null or the part is empty. kBackgroundBlack: black.
 // Any other value: white. Returns false when memory runs out (the background is
 // then black). A one-to-one background is read from desktop's pixels at every
 // frame, not copied: they must stay valid and unchanged until the next
@@ -77,12 +77,12 @@ bool makeBackground(SurfaceFrame& surface, int32_t backgroundType, const Desktop
 // Makes surface's thumbnails at ballSize x ballSize when they have another size.
 void setBallSize(SurfaceFrame& surface, int32_t ballSize);
 
-// Sets the opacity (percent, 50..100; other values are clamped) of the balls of every
+// Sets the opacity (percent, within the setting's range; other values are clamped) of the balls of every
 // surface, applied to their thumbnails at their next frame. Returns false when memory runs out.
 bool setBallOpacity(int32_t opacityPercent);
 
 // Composes a frame into frame, the buffer that record describes: the background, then for i
-// from 0 to ballCount - 1 (ball 0 at the bottom) the thumbnail of field.imageIndex[i] at
+// from 0 to field.ballCount - 1 (ball 0 at the bottom) the thumbnail of field.imageIndex[i] at
 // field.x[i], field.y[i], its alpha scaled by the opacity, clipped to the frame. With
 // onlyChanged, and when the buffer holds a frame of this surface's background and
 // thumbnails, only the squares of the balls then and now are composed again: the background
@@ -90,8 +90,8 @@ bool setBallOpacity(int32_t opacityPercent);
 // pixels are those of the whole composition, bit for bit. The whole frame otherwise, and
 // when the changed area is most of it. Any frame size works; the parts of the frame outside
 // the background are black. Nothing is allocated per frame once the buffer has been seen.
-FrameChanges composeFrame(SurfaceFrame& surface, const BallField& field, int32_t ballCount,
-                          BufferRecord& record, const FramePixels& frame, bool onlyChanged);
+FrameChanges composeFrame(SurfaceFrame& surface, const BallField& field, BufferRecord& record,
+                          const FramePixels& frame, bool onlyChanged);
 
 // Forgets what the buffer holds and frees its pixman image; its next composition is whole.
 void releaseBufferRecord(BufferRecord& record);

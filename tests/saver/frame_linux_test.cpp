@@ -51,7 +51,8 @@ protected:
     // The whole frame of the balls 0 to count - 1.
     void compose(const Frame& frame, int32_t count)
     {
-        composeFrame(surface, field, count, record, frame.pixels, false);
+        field.ballCount = count;
+        composeFrame(surface, field, record, frame.pixels, false);
     }
 
     // Thumbnail slot from a PNG of one colour, read as the program reads it.
@@ -121,7 +122,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RuleCase{75, 2, 255, rgb(214, 139, 101)}, RuleCase{100, 2, 255, rgb(200, 100, 50)},
                       RuleCase{50, 1, 128, rgb(50, 25, 13)}, RuleCase{75, 1, 128, rgb(75, 38, 19)},
                       RuleCase{100, 1, 128, rgb(100, 50, 25)}, RuleCase{50, 2, 128, rgb(241, 216, 204)},
-                      RuleCase{75, 2, 128, rgb(234, 197, 178)}, RuleCase{100, 2, 128, rgb(228, 178, 153)}));
+                      RuleCase{75, 2, 128, rgb(234, 197, 178)}, RuleCase{100, 2, 128, rgb(228, 178, 153)},
+                      // Outside the opacity setting's range: raised to 50, lowered to 100.
+                      RuleCase{0, 1, 255, rgb(100, 50, 25)}, RuleCase{101, 1, 255, rgb(200, 100, 50)}));
 
 // Ball 1 lies over ball 0; both are cut at the frame's edges and nothing is
 // written into the stride's padding.
@@ -263,6 +266,7 @@ TEST_P(OnlyWhatChanged, ComposedChangeByChangeEqualsTheWholeFrame)
     BufferRecord records[2];
     int wholeFrames = 0;
     int32_t width = 96, height = 64;
+    field.ballCount = 5;
     std::vector<Frame> buffers;  // whole, then the two changed ones
     for (int tick = 0; tick < 40; ++tick) {
         if (tick == 0 || tick == 20) {
@@ -282,8 +286,8 @@ TEST_P(OnlyWhatChanged, ComposedChangeByChangeEqualsTheWholeFrame)
             placeBall(i, b.x, b.y, b.slot);
         }
         Frame& changed = buffers[1 + tick % 2];
-        wholeFrames += composeFrame(surface, field, 5, records[tick % 2], changed.pixels, true).whole;
-        composeFrame(surface, field, 5, record, buffers[0].pixels, false);
+        wholeFrames += composeFrame(surface, field, records[tick % 2], changed.pixels, true).whole;
+        composeFrame(surface, field, record, buffers[0].pixels, false);
         const size_t differing = std::inner_product(changed.values.begin(), changed.values.end(),
                                                     buffers[0].values.begin(), size_t{0}, std::plus<>(),
                                                     std::not_equal_to<>());

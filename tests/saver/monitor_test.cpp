@@ -97,7 +97,7 @@ TEST(MonitorTest, BallSizeIsThePreviewRuleAgainstTheMonitorCappedAtFullScreen) {
             EXPECT_EQ(row.sizes[scale], ballSizeForWindow(row.ownWindow, row.windowHeight, row.monitorHeight, scale));
             // placeBalls with the matching saver mode must fix the same size.
             ballField = BallField{};
-            placeBalls({0, 0, 1920, row.windowHeight}, 5, scale,
+            placeBalls(ballField, {0, 0, 1920, row.windowHeight}, 5, scale,
                        saverModeForWindow(row.ownWindow, row.windowHeight, row.monitorHeight), row.monitorHeight);
             EXPECT_EQ(row.sizes[scale], ballField.ballSize);
         }
