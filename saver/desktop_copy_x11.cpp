@@ -25,24 +25,16 @@ struct DesktopCopy {
 
 DesktopCopy copy;
 
-bool hostIsLittleEndian()
-{
-    const uint32_t one = 1;
-    unsigned char first;
-    std::memcpy(&first, &one, 1);
-    return first == 1;
-}
-
 // The drawable's pixels through shared memory, straight into a segment: the frame's own when it
 // is large enough (the server then has its pages in hand before the first frame is shown), else
 // a segment of the drawable's size, freed after. False when MIT-SHM is not in use, the drawable's
 // depth is not the window's, or the read fails; the segment's contents are then undefined.
-bool readThroughSegment(Display* display, Drawable drawable, unsigned width, unsigned height, unsigned depth,
-                        XImage*& image, SharedImage& temporary)
+bool readThroughSegment(Display* display, Drawable drawable, Visual* visual, unsigned width, unsigned height,
+                        unsigned depth, XImage*& image, SharedImage& temporary)
 {
     image = imageOverFrameSegment(width, height, depth);
-    if (image == nullptr && makeSharedImage(static_cast<int32_t>(width), static_cast<int32_t>(height), depth,
-                                            temporary))
+    if (image == nullptr && makeSharedImage(display, visual, depth, static_cast<int32_t>(width),
+                                            static_cast<int32_t>(height), temporary))
         image = temporary.image;
     if (image == nullptr)
         return false;
@@ -65,11 +57,11 @@ bool readThroughSegment(Display* display, Drawable drawable, unsigned width, uns
 
 // Frees an image read by readThroughSegment or XGetImage: the XImage only when its data is a
 // segment, the reply's pixels with it otherwise.
-void releaseImage(XImage* image, SharedImage& temporary)
+void releaseImage(Display* display, XImage* image, SharedImage& temporary)
 {
     if (image != nullptr && image != temporary.image)
         XDestroyImage(image);
-    releaseSharedImage(temporary);
+    releaseSharedImage(display, temporary);
 }
 
 // On a 32-bit window the top byte is alpha: a copy of a 24-bit drawable has it 0, which a
@@ -85,7 +77,7 @@ void makeOpaque(char* pixels, unsigned width, unsigned height, size_t stride)
 
 }  // namespace
 
-void copyDesktop(Display* display, Drawable drawable, int windowDepth)
+void copyDesktop(Display* display, Drawable drawable, Visual* visual, int windowDepth)
 {
     Window rootOfDrawable;
     int left;
@@ -103,9 +95,9 @@ void copyDesktop(Display* display, Drawable drawable, int windowDepth)
     SharedImage temporary;
     XImage* image = nullptr;
     const bool shared = presentsThroughSegments() && depth == static_cast<unsigned>(windowDepth) &&
-                        readThroughSegment(display, drawable, width, height, depth, image, temporary);
+                        readThroughSegment(display, drawable, visual, width, height, depth, image, temporary);
     if (!shared) {
-        releaseImage(image, temporary);
+        releaseImage(display, image, temporary);
         beginTrap(display);
         image = XGetImage(display, drawable, 0, 0, width, height, AllPlanes, ZPixmap);
         if (endTrap(display) != 0 && image != nullptr) {
@@ -113,14 +105,13 @@ void copyDesktop(Display* display, Drawable drawable, int windowDepth)
             image = nullptr;
         }
     }
-    const int hostOrder = hostIsLittleEndian() ? LSBFirst : MSBFirst;
-    const bool usable = image != nullptr && image->bits_per_pixel == 32 && image->byte_order == hostOrder &&
+    const bool usable = image != nullptr && image->bits_per_pixel == 32 && image->byte_order == hostByteOrder() &&
                         image->bytes_per_line % 4 == 0 && image->bytes_per_line / 4 >= static_cast<int>(width);
     const size_t stride = usable ? static_cast<size_t>(image->bytes_per_line) : 0;
     OwnedPixels memory = usable ? mapPixels(stride * height) : OwnedPixels{};
     if (memory.address != nullptr)
         std::memcpy(memory.address, image->data, stride * height);
-    releaseImage(image, temporary);
+    releaseImage(display, image, temporary);
     if (memory.address == nullptr)
         return;
     if (windowDepth == 32)
@@ -132,7 +123,7 @@ void copyDesktop(Display* display, Drawable drawable, int windowDepth)
     copy.present = true;
 }
 
-void copyHostScreenshot(Display* display, Window window, int windowDepth)
+void copyHostScreenshot(Display* display, Window window, Visual* visual, int windowDepth)
 {
     const Atom name = XInternAtom(display, "_SCREENSAVER_SCREENSHOT", False);
     const Window root = DefaultRootWindow(display);
@@ -152,7 +143,7 @@ void copyHostScreenshot(Display* display, Window window, int windowDepth)
         if (data != nullptr)
             XFree(data);
         if (pixmap != None) {
-            copyDesktop(display, pixmap, windowDepth);
+            copyDesktop(display, pixmap, visual, windowDepth);
             return;
         }
         if (holder == root)

@@ -1,14 +1,7 @@
 // The frame buffer of the X11 display mode: MIT-SHM or XPutImage, and the presenting of frames.
 #include "saver/frame_buffer_x11.h"
 
-#include <sys/ipc.h>
-#include <sys/shm.h>
-#include <sys/socket.h>
-
-#include <cstring>
-
 #include "saver/clock_linux.h"
-#include "saver/error_trap_x11.h"
 #include "saver/pages_linux.h"
 
 namespace {
@@ -49,34 +42,12 @@ struct Presenting {
 
 Presenting presenting;
 
-bool hostIsLittleEndian()
-{
-    const uint32_t one = 1;
-    unsigned char first;
-    std::memcpy(&first, &one, 1);
-    return first == 1;
-}
-
-int hostByteOrder() { return hostIsLittleEndian() ? LSBFirst : MSBFirst; }
-
-// MIT-SHM only over a local (Unix socket) connection to a server that offers it.
-bool canUseShm(Display* display)
-{
-    if (!XShmQueryExtension(display))
-        return false;
-    sockaddr_storage address;
-    socklen_t length = sizeof address;
-    if (getsockname(ConnectionNumber(display), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return false;
-    return address.ss_family == AF_UNIX && ImageByteOrder(display) == hostByteOrder();
-}
-
 XImage* imageOf(const FrameBuffer& buffer) { return buffer.shared.image != nullptr ? buffer.shared.image : buffer.plain; }
 
 void releaseBuffer(FrameBuffer& buffer)
 {
     releaseBufferRecord(buffer.record);
-    releaseSharedImage(buffer.shared);
+    releaseSharedImage(presenting.display, buffer.shared);
     if (buffer.plain != nullptr) {
         buffer.plain->data = nullptr;  // the pixels are this file's own
         XDestroyImage(buffer.plain);
@@ -125,69 +96,11 @@ void openPresenting(Display* display, Window window, Visual* visual, int depth)
     presenting.depth = depth;
     presenting.gc = XCreateGC(display, window, 0, nullptr);
     XSetGraphicsExposures(display, presenting.gc, False);
-    presenting.useShm = canUseShm(display);
+    presenting.useShm = canShareImages(display);
     presenting.completionType = presenting.useShm ? XShmGetEventBase(display) + ShmCompletion : -1;
 }
 
 bool presentsThroughSegments() { return presenting.useShm; }
-
-bool makeSharedImage(int32_t width, int32_t height, unsigned depth, SharedImage& shared)
-{
-    Display* display = presenting.display;
-    shared = SharedImage{};
-    shared.segment.shmid = -1;
-    XImage* image = XShmCreateImage(display, presenting.visual, depth, ZPixmap, nullptr, &shared.segment,
-                                    static_cast<unsigned>(width), static_cast<unsigned>(height));
-    if (image == nullptr)
-        return false;
-    if (image->bits_per_pixel != 32) {
-        XDestroyImage(image);
-        return false;
-    }
-    const size_t bytes = static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(height);
-    shared.segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-    if (shared.segment.shmid < 0) {
-        XDestroyImage(image);
-        shared = SharedImage{};
-        return false;
-    }
-    void* address = shmat(shared.segment.shmid, nullptr, 0);
-    if (address == reinterpret_cast<void*>(-1)) {
-        shmctl(shared.segment.shmid, IPC_RMID, nullptr);
-        XDestroyImage(image);
-        shared = SharedImage{};
-        return false;
-    }
-    populatePages(address, bytes);
-    shared.segment.shmaddr = image->data = static_cast<char*>(address);
-    shared.segment.readOnly = False;
-    removeSegmentOnConnectionLoss(shared.segment.shmid);
-    beginTrap(display);
-    const Bool attached = XShmAttach(display, &shared.segment);
-    const bool failed = endTrap(display) != 0 || !attached;
-    // Both sides have it now (or the server never will): nothing is left behind at any end.
-    shmctl(shared.segment.shmid, IPC_RMID, nullptr);
-    removeSegmentOnConnectionLoss(-1);
-    if (failed) {
-        XDestroyImage(image);  // frees the XImage only; data is the segment
-        shmdt(address);
-        shared = SharedImage{};
-        return false;
-    }
-    shared.image = image;
-    shared.bytes = bytes;
-    return true;
-}
-
-void releaseSharedImage(SharedImage& shared)
-{
-    if (shared.image != nullptr) {
-        XShmDetach(presenting.display, &shared.segment);
-        XDestroyImage(shared.image);  // frees the XImage only; data is the segment
-        shmdt(shared.segment.shmaddr);
-    }
-    shared = SharedImage{};
-}
 
 XImage* imageOverFrameSegment(unsigned width, unsigned height, unsigned depth)
 {
@@ -215,7 +128,8 @@ bool sizeFrameBuffer(int32_t width, int32_t height)
         return false;
     // A server or system that cannot share memory with us after all gets XPutImage.
     if (presenting.useShm &&
-        !makeSharedImage(width, height, static_cast<unsigned>(presenting.depth), buffer.shared))
+        !makeSharedImage(presenting.display, presenting.visual, static_cast<unsigned>(presenting.depth), width, height,
+                         buffer.shared))
         presenting.useShm = false;
     if (!presenting.useShm && !makePlainBuffer(buffer, width, height))
         return false;

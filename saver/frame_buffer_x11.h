@@ -5,32 +5,17 @@
 #pragma once
 
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XShm.h>
 
-#include <cstddef>
 #include <cstdint>
 
 #include "saver/frame_linux.h"
-
-// An XImage whose pixels are a segment that the program and the server have both attached and
-// that is already marked for removal: nothing is left behind at any end.
-struct SharedImage {
-    XImage* image = nullptr;
-    XShmSegmentInfo segment{};
-    size_t bytes = 0;
-};
+#include "saver/shared_image_x11.h"
 
 // Opens the presenting to window; MIT-SHM when the server offers it on a local connection.
 void openPresenting(Display* display, Window window, Visual* visual, int depth);
 
 // True while the frame buffer is shared with the server.
 bool presentsThroughSegments();
-
-// A shared image of width x height at the window's depth, its pages populated; false when
-// MIT-SHM fails (nothing is then left).
-bool makeSharedImage(int32_t width, int32_t height, unsigned depth, SharedImage& shared);
-void releaseSharedImage(SharedImage& shared);
 
 // The frame buffer's segment as an image of width x height at depth, for the server to write
 // into (the desktop copy is read through it); null when it is not shared or too small. Frees

@@ -3,15 +3,10 @@
 #include "saver/frame_linux.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "saver/average_scale_linux.h"
 #include "settings/settings.h"
 
 namespace {
-
-constexpr uint32_t kBlack = 0xff000000u;
-constexpr uint32_t kWhite = 0xffffffffu;
 
 // The solid mask of the balls' opacity, and the opacity in percent.
 pixman_image_t* ballMask;
@@ -26,11 +21,6 @@ bool isUsable(const FramePixels& frame)
 bool samePixels(const FramePixels& a, const FramePixels& b)
 {
     return a.pixels == b.pixels && a.width == b.width && a.height == b.height && a.stride == b.stride;
-}
-
-uint32_t* rowOf(const FramePixels& frame, int32_t y)
-{
-    return frame.pixels + static_cast<size_t>(y) * static_cast<size_t>(frame.stride / 4);
 }
 
 bool isEmpty(const ScreenRect& rect) { return rect.width <= 0 || rect.height <= 0; }
@@ -63,39 +53,6 @@ ScreenRect squareOf(const SurfaceFrame& surface, const BallField& field, int32_t
         return {0, 0, 0, 0};
     const int32_t side = pixman_image_get_width(surface.balls[index]);
     return intersection({field.x[i], field.y[i], side, side}, {0, 0, frame.width, frame.height});
-}
-
-// The background's pixels into rect of the frame; black where the background does not reach.
-void restoreBackground(const SurfaceFrame& surface, const FramePixels& frame, const ScreenRect& rect)
-{
-    const size_t frameRow = static_cast<size_t>(frame.stride / 4);
-    uint32_t* first = rowOf(frame, rect.y) + rect.x;
-    if (surface.backgroundImage == nullptr) {
-        if (rect.x == 0 && rect.width == frame.width && frame.stride == frame.width * 4) {
-            std::fill_n(first, static_cast<size_t>(frame.width) * rect.height, surface.backgroundColour);
-            return;
-        }
-        for (int32_t row = 0; row < rect.height; ++row)
-            std::fill_n(first + row * frameRow, rect.width, surface.backgroundColour);
-        return;
-    }
-    const uint32_t* source = pixman_image_get_data(surface.backgroundImage);
-    const size_t sourceRow = static_cast<size_t>(pixman_image_get_stride(surface.backgroundImage) / 4);
-    const int32_t sourceWidth = pixman_image_get_width(surface.backgroundImage);
-    const int32_t sourceHeight = pixman_image_get_height(surface.backgroundImage);
-    const int32_t copied = std::clamp(sourceWidth - rect.x, 0, rect.width);
-    const int32_t copiedRows = std::clamp(sourceHeight - rect.y, 0, rect.height);
-    if (copied == frame.width && sourceRow == frameRow) {
-        std::memcpy(first, source + rect.y * sourceRow, static_cast<size_t>(frame.stride) * copiedRows);
-    } else {
-        for (int32_t row = 0; row < copiedRows; ++row)
-            std::memcpy(first + row * frameRow, source + (rect.y + row) * sourceRow + rect.x,
-                        static_cast<size_t>(copied) * 4);
-    }
-    for (int32_t row = 0; row < rect.height; ++row) {
-        const int32_t from = row < copiedRows ? copied : 0;
-        std::fill_n(first + row * frameRow + from, rect.width - from, kBlack);
-    }
 }
 
 // Each ball that touches rect, in order, drawn into it and nowhere else.
@@ -189,53 +146,8 @@ void makeBalls(SurfaceFrame& surface)
 
 void releaseBackground(SurfaceFrame& surface)
 {
-    if (surface.backgroundImage != nullptr) {
-        pixman_image_unref(surface.backgroundImage);
-        surface.backgroundImage = nullptr;
-    }
-    surface.backgroundColour = kBlack;
+    releaseBackgroundImage(surface.background);
     ++surface.generation;
-}
-
-// The desktop's part as the background: the part itself when it has the surface's size (no
-// copy: a frame-sized buffer costs memory and, touched for the first time, start-up time),
-// else scaled into a new image.
-bool makeDesktopBackground(SurfaceFrame& surface, const DesktopPixels& desktop, const ScreenRect& monitor,
-                           int32_t width, int32_t height)
-{
-    // The part of the monitor that the copy holds, in 64 bits so that no sum overflows.
-    const int64_t left = std::max<int64_t>(monitor.x, 0);
-    const int64_t top = std::max<int64_t>(monitor.y, 0);
-    const int64_t right = std::min<int64_t>(int64_t{monitor.x} + monitor.width, desktop.width);
-    const int64_t bottom = std::min<int64_t>(int64_t{monitor.y} + monitor.height, desktop.height);
-    if (desktop.pixels == nullptr || right <= left || bottom <= top || desktop.stride % 4 != 0 ||
-        desktop.stride / 4 < desktop.width) {
-        return true;  // nothing to show: black
-    }
-    // pixman only reads a source image; its interface has no const.
-    uint32_t* partPixels = const_cast<uint32_t*>(desktop.pixels) +
-                           static_cast<size_t>(top) * static_cast<size_t>(desktop.stride / 4) +
-                           static_cast<size_t>(left);
-    const int32_t partWidth = static_cast<int32_t>(right - left);
-    const int32_t partHeight = static_cast<int32_t>(bottom - top);
-    pixman_image_t* part =
-        pixman_image_create_bits(PIXMAN_x8r8g8b8, partWidth, partHeight, partPixels, desktop.stride);
-    if (part != nullptr && partWidth == width && partHeight == height) {
-        surface.backgroundImage = part;
-        return true;
-    }
-    pixman_image_t* image = pixman_image_create_bits(PIXMAN_x8r8g8b8, width, height, nullptr, 0);
-    const bool drawn =
-        part != nullptr && image != nullptr && drawAveraged(part, partWidth, partHeight, image, width, height);
-    if (part != nullptr)
-        pixman_image_unref(part);
-    if (!drawn) {
-        if (image != nullptr)
-            pixman_image_unref(image);
-        return false;
-    }
-    surface.backgroundImage = image;
-    return true;
 }
 
 }  // namespace
@@ -243,17 +155,10 @@ bool makeDesktopBackground(SurfaceFrame& surface, const DesktopPixels& desktop, 
 bool makeBackground(SurfaceFrame& surface, int32_t backgroundType, const DesktopPixels* desktop,
                     const ScreenRect& part, int32_t width, int32_t height)
 {
-    releaseBackground(surface);
-    if (backgroundType == kBackgroundBlack)
-        return true;
-    if (backgroundType != kBackgroundDesktop) {
-        surface.backgroundColour = kWhite;
-        return true;
-    }
-    if (desktop == nullptr || width <= 0 || height <= 0)
-        return true;
-    return makeDesktopBackground(surface, *desktop, part, width, height);
+    ++surface.generation;
+    return makeBackgroundImage(surface.background, backgroundType, desktop, part, width, height);
 }
+
 
 void setBallSize(SurfaceFrame& surface, int32_t ballSize)
 {
@@ -298,7 +203,7 @@ FrameChanges composeFrame(SurfaceFrame& surface, const BallField& field, BufferR
         changes.rects[0] = {0, 0, frame.width, frame.height};
     }
     for (int i = 0; i < changes.count; ++i) {
-        restoreBackground(surface, frame, changes.rects[i]);
+        restoreBackground(surface.background, frame, changes.rects[i]);
         if (record.target != nullptr)
             drawBalls(surface, field, count, record.target, frame, changes.rects[i]);
     }

@@ -8,31 +8,14 @@
 
 #include <pixman.h>
 
+#include "saver/background_linux.h"
 #include "saver/ball_field.h"
 #include "saver/ball_pictures_linux.h"
 #include "saver/monitor.h"
 
-// 32-bit x8r8g8b8 pixels in host byte order (blue in the low byte); stride is the
-// distance between rows in bytes, a multiple of 4 and at least 4 x width.
-struct FramePixels {
-    uint32_t* pixels;
-    int32_t width;
-    int32_t height;
-    int32_t stride;
-};
-
-// A copy of the desktop, in the same format, read only.
-struct DesktopPixels {
-    const uint32_t* pixels;
-    int32_t width;
-    int32_t height;
-    int32_t stride;
-};
-
 // What one surface draws under and as its balls; written only by the functions below.
 struct SurfaceFrame {
-    pixman_image_t* backgroundImage = nullptr;  // the background at the surface's size; null: plain
-    uint32_t backgroundColour = 0xff000000u;
+    Background background;
     Thumbnails thumbnails;
     // The thumbnails with the opacity applied, made at the first frame after either changed.
     pixman_image_t* balls[kPictureCount] = {};
@@ -63,14 +46,7 @@ struct FrameChanges {
     ScreenRect rects[kMaxChangedRects];
 };
 
-// Makes surface's background for a surface of width x height, replacing any earlier one.
-// kBackgroundDesktop: the part of desktop under part (cut to the copy's bounds),
-// shown one to one when it has the surface's size and otherwise scaled to it with
-// an averaging filter; black when desktop is null or the part is empty. kBackgroundBlack: black.
-// Any other value: white. Returns false when memory runs out (the background is
-// then black). A one-to-one background is read from desktop's pixels at every
-// frame, not copied: they must stay valid and unchanged until the next
-// makeBackground or releaseSurfaceFrame.
+// Makes surface's background (see makeBackgroundImage); its buffers are then drawn whole.
 bool makeBackground(SurfaceFrame& surface, int32_t backgroundType, const DesktopPixels* desktop,
                     const ScreenRect& part, int32_t width, int32_t height);
 

@@ -249,9 +249,9 @@ Failure openSaverWindow(const WindowRequest& request)
     // After the frame buffer, so the copy can be read through its segment.
     if (request.desktopBackground) {
         if (saver.ownWindow)
-            copyDesktop(saver.display, saver.root, saver.depth);  // before the window is mapped
+            copyDesktop(saver.display, saver.root, saver.visual, saver.depth);  // before the window is mapped
         else
-            copyHostScreenshot(saver.display, saver.window, saver.depth);
+            copyHostScreenshot(saver.display, saver.window, saver.visual, saver.depth);
     }
     return {};
 }
