@@ -54,10 +54,17 @@ bool makeDesktopBackground(Background& background, const DesktopPixels& desktop,
     return true;
 }
 
+// Fills rect of the frame with colour, with pixman's vectorised fill.
+void fill(const FramePixels& frame, const ScreenRect& rect, uint32_t colour)
+{
+    if (rect.width > 0 && rect.height > 0)
+        pixman_fill(frame.pixels, frame.stride / 4, 32, rect.x, rect.y, rect.width, rect.height, colour);
+}
+
 }  // namespace
 
 bool makeBackgroundImage(Background& background, int32_t backgroundType, const DesktopPixels* desktop,
-                    const ScreenRect& part, int32_t width, int32_t height)
+                         const ScreenRect& part, int32_t width, int32_t height)
 {
     releaseBackgroundImage(background);
     if (backgroundType == kBackgroundBlack)
@@ -73,23 +80,16 @@ bool makeBackgroundImage(Background& background, int32_t backgroundType, const D
 
 void restoreBackground(const Background& background, const FramePixels& frame, const ScreenRect& rect)
 {
-    const size_t frameRow = static_cast<size_t>(frame.stride / 4);
-    uint32_t* first = frame.pixels + static_cast<size_t>(rect.y) * frameRow + rect.x;
     if (background.image == nullptr) {
-        if (rect.x == 0 && rect.width == frame.width && frame.stride == frame.width * 4) {
-            std::fill_n(first, static_cast<size_t>(frame.width) * rect.height, background.colour);
-            return;
-        }
-        for (int32_t row = 0; row < rect.height; ++row)
-            std::fill_n(first + row * frameRow, rect.width, background.colour);
+        fill(frame, rect, background.colour);
         return;
     }
+    const size_t frameRow = static_cast<size_t>(frame.stride / 4);
+    uint32_t* first = frame.pixels + static_cast<size_t>(rect.y) * frameRow + rect.x;
     const uint32_t* source = pixman_image_get_data(background.image);
     const size_t sourceRow = static_cast<size_t>(pixman_image_get_stride(background.image) / 4);
-    const int32_t sourceWidth = pixman_image_get_width(background.image);
-    const int32_t sourceHeight = pixman_image_get_height(background.image);
-    const int32_t copied = std::clamp(sourceWidth - rect.x, 0, rect.width);
-    const int32_t copiedRows = std::clamp(sourceHeight - rect.y, 0, rect.height);
+    const int32_t copied = std::clamp(pixman_image_get_width(background.image) - rect.x, 0, rect.width);
+    const int32_t copiedRows = std::clamp(pixman_image_get_height(background.image) - rect.y, 0, rect.height);
     if (copied == frame.width && sourceRow == frameRow) {
         std::memcpy(first, source + rect.y * sourceRow, static_cast<size_t>(frame.stride) * copiedRows);
     } else {
@@ -97,10 +97,8 @@ void restoreBackground(const Background& background, const FramePixels& frame, c
             std::memcpy(first + row * frameRow, source + (rect.y + row) * sourceRow + rect.x,
                         static_cast<size_t>(copied) * 4);
     }
-    for (int32_t row = 0; row < rect.height; ++row) {
-        const int32_t from = row < copiedRows ? copied : 0;
-        std::fill_n(first + row * frameRow + from, rect.width - from, kBlack);
-    }
+    fill(frame, {rect.x + copied, rect.y, rect.width - copied, copiedRows}, kBlack);
+    fill(frame, {rect.x, rect.y + copiedRows, rect.width, rect.height - copiedRows}, kBlack);
 }
 
 void releaseBackgroundImage(Background& background)
