@@ -66,6 +66,9 @@ public:
     virtual void present(int surface, const FrameChanges& changes) = 0;
     // One finished presentation's time in nanoseconds, oldest first; false when none is left.
     virtual bool takePresentTime(int64_t& nanoseconds) = 0;
+    // Frees the surfaces (their drawing states first: they read the desktop copy) and closes
+    // the connection.
+    virtual void release() = 0;
 };
 
 // How the loop draws.
@@ -81,5 +84,5 @@ struct LoopSettings {
 int blockEndingSignals();
 
 // Runs until an ending signal or the display's end (exit code 0) or a failure, and returns it.
-// The surfaces' drawing states are left for the display server to release.
+// The display server is released by the caller.
 Failure runFrameLoop(DisplayServer& server, const LoopSettings& settings, int signalFd);

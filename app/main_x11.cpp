@@ -17,7 +17,6 @@ namespace {
 // The X11 target window as the frame loop's one surface.
 class X11Display : public DisplayServer {
 public:
-    ~X11Display() override { releaseSurfaceDrawing(drawing_); }
     int descriptor() override { return saverWindowFd(); }
     bool eventsQueued() override { return windowEventsQueued(); }
     DisplayEvents handleEvents() override
@@ -45,6 +44,11 @@ public:
     }
     void present(int, const FrameChanges& changes) override { presentWindowFrame(changes); }
     bool takePresentTime(int64_t& nanoseconds) override { return ::takePresentTime(nanoseconds); }
+    void release() override
+    {
+        releaseSurfaceDrawing(drawing_);
+        closeSaverWindow();
+    }
 
 private:
     SurfaceDrawing drawing_;
@@ -83,6 +87,7 @@ Failure run(const Options& options, int signalFd)
     const Failure loaded = loadBallPictures(folder.c_str());
     if (loaded.exitCode != 0)
         return loaded;
+    X11Display display;
     Failure result = openSaverWindow(windowRequest(options));
     if (result.exitCode == 0) {
         LoopSettings settings;
@@ -91,11 +96,9 @@ Failure run(const Options& options, int signalFd)
         settings.showFps = options.showFps;
         // Not in the usage: the benchmark's whole-frame figures.
         settings.wholeFrames = std::getenv("ZEPHYRINE_WHOLE_FRAMES") != nullptr;
-        X11Display display;
         result = runFrameLoop(display, settings, signalFd);
     }
-    // The surface's drawing reads the desktop copy: it went with the display, before this.
-    closeSaverWindow();
+    display.release();
     releaseBallPictures();
     return result;
 }
