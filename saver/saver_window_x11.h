@@ -1,6 +1,7 @@
 // The target window of the X11 display mode: the host's window, the root or an own window; the
 // display connection, its events (a table, one line per event) and what they change. The jobs
-// around it have a file each: error_trap_x11, monitors_x11, desktop_copy_x11, frame_buffer_x11.
+// around it have a file each: error_trap_x11, monitors_x11, desktop_copy_x11, shared_image_x11
+// and frame_buffer_x11.
 #pragma once
 
 #include <cstdint>
