@@ -32,9 +32,9 @@ struct Presenting {
     GC gc;
     bool useShm;
     int completionType;
-    // One buffer: the server has shown a frame within a millisecond or two, long before the
-    // next tick, so a second one would only double the memory and the first-touch cost of each
-    // new size. A tick that finds it still being read is not drawn.
+    // One buffer: the server is done with a frame long before the next tick, so a second one
+    // would only double the memory and the first-touch cost of each new size. A tick that
+    // finds it still being read is not drawn.
     FrameBuffer buffer;
     int64_t presentTimes[kMaxPresentTimes];
     int presentTimeCount;
