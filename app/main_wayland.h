@@ -3,7 +3,8 @@
 #pragma once
 
 #include "app/options.h"
+#include "saver/failure.h"
 
-// Runs the saver with the pictures already loaded; signalFd delivers the ending signals.
-// Prints what went wrong and returns the exit code.
-int runWayland(const Options& options, int signalFd);
+// The pictures, the connection, a surface on each output and the frames; signalFd delivers the
+// ending signals. Returns the failure that ended it, or none.
+Failure runWayland(const Options& options, int signalFd);

@@ -1,6 +1,8 @@
 // The Wayland connection and its registry: one table row per global the saver binds.
 #include "saver/connection_wayland.h"
 
+#include <poll.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -110,29 +112,52 @@ std::string whatWasTried() {
 
 }  // namespace
 
-WaylandFailure connectWayland() {
+Failure connectWayland() {
     const std::string tried = whatWasTried();  // before the connection takes WAYLAND_SOCKET away
     wayland = WaylandGlobals{};
     wayland.display = wl_display_connect(nullptr);
     if (wayland.display == nullptr)
-        return {1, "cannot connect to a Wayland compositor: tried " + tried};
+        return {1, "zephyrine: cannot connect to a Wayland compositor: tried " + tried};
     registry = wl_display_get_registry(wayland.display);
     wl_registry_add_listener(registry, &kRegistryListener, nullptr);
     // The first round trip announces the globals; the second brings what the bound outputs,
     // their names and the seat describe of themselves.
     if (wl_display_roundtrip(wayland.display) < 0)
-        return {1, "the Wayland compositor closed the connection"};
+        return {1, "zephyrine: the Wayland compositor closed the connection"};
     if (wayland.layerShell == nullptr)
-        return {1, "This compositor cannot show a screen saver (it offers no layer-shell)."};
+        return {1, "zephyrine: This compositor cannot show a screen saver (it offers no layer-shell)."};
     if (wayland.compositor == nullptr || wayland.shm == nullptr)
-        return {1, "This compositor cannot show a screen saver (it offers no shared-memory buffers)."};
+        return {1, "zephyrine: This compositor cannot show a screen saver (it offers no shared-memory buffers)."};
     nameOutputs();
     if (wl_display_roundtrip(wayland.display) < 0)
-        return {1, "the Wayland compositor closed the connection"};
+        return {1, "zephyrine: the Wayland compositor closed the connection"};
     return {};
 }
 
 int waylandFd() { return wl_display_get_fd(wayland.display); }
+
+bool waylandEventsQueued() {
+    wl_display_flush(wayland.display);
+    if (wl_display_prepare_read(wayland.display) != 0)
+        return true;
+    wl_display_cancel_read(wayland.display);
+    return false;
+}
+
+bool handleWaylandEvents() {
+    wl_display* display = wayland.display;
+    while (wl_display_prepare_read(display) != 0)
+        if (wl_display_dispatch_pending(display) < 0)
+            return false;
+    pollfd readable{wl_display_get_fd(display), POLLIN, 0};
+    if (poll(&readable, 1, 0) > 0)
+        wl_display_read_events(display);  // a failure shows in the dispatch
+    else
+        wl_display_cancel_read(display);
+    return wl_display_dispatch_pending(display) >= 0;
+}
+
+bool waitForWaylandEvents() { return wl_display_dispatch(wayland.display) >= 0; }
 
 void disconnectWayland() {
     if (wayland.display == nullptr)

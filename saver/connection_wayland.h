@@ -4,7 +4,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "saver/failure.h"
 
 struct wl_compositor;
 struct wl_display;
@@ -13,13 +14,6 @@ struct wl_shm;
 struct zwlr_layer_shell_v1;
 struct zwlr_screencopy_manager_v1;
 struct zxdg_output_manager_v1;
-
-// Why the Wayland mode cannot go on: the message for standard error and the exit code; exit
-// code 0 is no failure.
-struct WaylandFailure {
-    int exitCode = 0;
-    std::string message;
-};
 
 // What the other Wayland files read of the connection; only connection_wayland.cpp writes it.
 // A global the compositor does not offer stays null.
@@ -39,10 +33,21 @@ extern WaylandGlobals wayland;
 // WAYLAND_DISPLAY, default wayland-0, under XDG_RUNTIME_DIR) and binds the globals. Exit 1 with
 // a message naming what was tried when there is no compositor, or saying that it offers no
 // layer-shell. The outputs and the seat have been described once it returns.
-WaylandFailure connectWayland();
+Failure connectWayland();
 
 // The connection's descriptor, to wait on with the signals.
 int waylandFd();
+
+// Sends what is waiting to be sent; true when events have already been read and wait to be
+// handled (a wait on the descriptor would not see them).
+bool waylandEventsQueued();
+
+// Handles the events already read and those waiting on the descriptor, without blocking;
+// false when the connection has ended.
+bool handleWaylandEvents();
+
+// Waits for events and handles them; false when the connection has ended.
+bool waitForWaylandEvents();
 
 // Destroys what was bound and closes the connection.
 void disconnectWayland();

@@ -30,15 +30,17 @@ uint32_t keyboardInteractivity(bool keyboard) {
 
 void destroySurface(OutputSurface& o) {
     releaseDesktopCopy(o.desktop);
+    o.copying = false;
     releaseSurfaceBuffers(o.buffers);
     if (o.layer != nullptr)
         zwlr_layer_surface_v1_destroy(o.layer);
     if (o.surface != nullptr)
         wl_surface_destroy(o.surface);
+    releaseSurfaceDrawing(o.drawing);
     o.layer = nullptr;
     o.surface = nullptr;
-    o.width = o.height = o.logicalWidth = o.logicalHeight = 0;
-    o.laidOut = false;
+    o.logicalWidth = o.logicalHeight = 0;
+    o.place = ScreenRect{};
 }
 
 // The layer surface: the first configure gives its size; a later one with another size is a
@@ -46,10 +48,9 @@ void destroySurface(OutputSurface& o) {
 void setPixelSize(OutputSurface& o) {
     const int32_t width = static_cast<int32_t>(std::min<int64_t>(int64_t{o.logicalWidth} * o.scale, INT32_MAX));
     const int32_t height = static_cast<int32_t>(std::min<int64_t>(int64_t{o.logicalHeight} * o.scale, INT32_MAX));
-    if (width != o.width || height != o.height)
-        o.resized = true;
-    o.width = width;
-    o.height = height;
+    if (width != o.place.width || height != o.place.height)
+        ++o.serial;
+    o.place = ScreenRect{0, 0, width, height};
 }
 
 void onConfigure(void* data, zwlr_layer_surface_v1* layer, uint32_t serial, uint32_t width, uint32_t height) {
@@ -57,8 +58,6 @@ void onConfigure(void* data, zwlr_layer_surface_v1* layer, uint32_t serial, uint
     zwlr_layer_surface_v1_ack_configure(layer, serial);
     o.logicalWidth = static_cast<int32_t>(std::min<uint32_t>(width, INT32_MAX));
     o.logicalHeight = static_cast<int32_t>(std::min<uint32_t>(height, INT32_MAX));
-    if (o.stage == OutputStage::configuring)
-        o.resized = true;
     setPixelSize(o);
     o.stage = OutputStage::shown;
 }
@@ -76,8 +75,7 @@ const zwlr_layer_surface_v1_listener kLayerListener = {
 
 // Puts the surface on the output; it shows once the first configure has been answered with a
 // buffer.
-void showSurface(void* data) {
-    OutputSurface& o = *static_cast<OutputSurface*>(data);
+void showSurface(OutputSurface& o) {
     o.surface = wl_compositor_create_surface(wayland.compositor);
     if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(o.surface)) >= 3)
         wl_surface_set_buffer_scale(o.surface, o.scale);
@@ -91,16 +89,19 @@ void showSurface(void* data) {
     o.stage = OutputStage::configuring;
 }
 
+void copyEnded(void* data) { static_cast<OutputSurface*>(data)->copying = false; }
+
+// The surface and the desktop copy at once: the surface shows nothing before its first buffer,
+// which waits for the copy.
 void startIfChosen(OutputSurface& o) {
     if (!started || !o.described || o.stage != OutputStage::waiting)
         return;
     if (!choice.onlyName.empty() && o.name != choice.onlyName)
         return;
+    showSurface(o);
     if (choice.copyDesktop) {
-        o.stage = OutputStage::copying;
-        startDesktopCopy(o.desktop, o.output, showSurface, &o);
-    } else {
-        showSurface(&o);
+        o.copying = true;
+        startDesktopCopy(o.desktop, o.output, copyEnded, &o);
     }
 }
 
@@ -204,22 +205,25 @@ void setSurfacesKeyboard(bool keyboard) {
     }
 }
 
-bool takeResize(OutputSurface& output) {
-    const bool resized = output.resized;
-    output.resized = false;
-    return resized;
+bool outputsStarting() {
+    return std::any_of(outputs.begin(), outputs.end(), [](const std::unique_ptr<OutputSurface>& o) {
+        return o->copying || o->stage == OutputStage::configuring;
+    });
 }
 
-bool resizePending() {
-    return std::any_of(outputs.begin(), outputs.end(), [](const std::unique_ptr<OutputSurface>& o) {
-        return o->stage == OutputStage::shown && o->resized;
-    });
+Failure applySurfaceSizes() {
+    for (const auto& o : outputs) {
+        const bool sized = o->buffers.width == o->place.width && o->buffers.height == o->place.height;
+        if (o->stage == OutputStage::shown && o->place.width > 0 && o->place.height > 0 && !sized &&
+            !makeSurfaceBuffers(o->buffers, wayland.shm, o->place.width, o->place.height))
+            return noMemoryFailure();
+    }
+    return {};
 }
 
 bool noOutputLeft() {
     return started && std::none_of(outputs.begin(), outputs.end(), [](const std::unique_ptr<OutputSurface>& o) {
-               return o->stage == OutputStage::copying || o->stage == OutputStage::configuring ||
-                      o->stage == OutputStage::shown;
+               return o->stage == OutputStage::configuring || o->stage == OutputStage::shown;
            });
 }
 

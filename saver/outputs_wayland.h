@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "saver/ball_field.h"
+#include "app/frame_loop_linux.h"
+#include "saver/failure.h"
+#include "saver/monitor.h"
 #include "saver/screencopy_wayland.h"
 #include "saver/shm_buffers_wayland.h"
 
@@ -18,9 +20,9 @@ struct wl_surface;
 struct zwlr_layer_surface_v1;
 struct zxdg_output_v1;
 
-// Where an output's surface is: not wanted or not yet described, its desktop being copied,
-// waiting for its first configure, shown, closed by the compositor (for good).
-enum class OutputStage { waiting, copying, configuring, shown, closed };
+// Where an output's surface is: not wanted or not yet described, waiting for its first
+// configure, shown, closed by the compositor (for good).
+enum class OutputStage { waiting, configuring, shown, closed };
 
 struct OutputSurface {
     // Written by outputs_wayland.cpp.
@@ -32,18 +34,17 @@ struct OutputSurface {
     int32_t scale = 1;
     bool described = false;  // the output has sent its first done
     OutputStage stage = OutputStage::waiting;
+    bool copying = false;  // the desktop copy is under way: nothing is drawn on the output yet
     DesktopCopy desktop;
     wl_surface* surface = nullptr;
     zwlr_layer_surface_v1* layer = nullptr;
     int32_t logicalWidth = 0;  // the last configure's size, in the compositor's units
     int32_t logicalHeight = 0;
-    int32_t width = 0;  // buffer pixels: the logical size times the scale
-    int32_t height = 0;
-    bool resized = false;  // the size or scale changed since takeResize
-    // Written by the frame loop: the surface's buffers and ball field.
+    ScreenRect place{};   // in buffer pixels: the logical size times the scale, at 0, 0
+    uint32_t serial = 0;  // changes with place
     SurfaceBuffers buffers;
-    BallField field{};
-    bool laidOut = false;
+    // The frame loop's, kept with the surface.
+    SurfaceDrawing drawing;
 };
 
 // The outputs in the order they were announced; only outputs_wayland.cpp adds and removes.
@@ -69,11 +70,12 @@ void startOutputs(const OutputChoice& choice);
 // Gives every surface the keyboard (exclusively) or none, after the seat's keyboard came or went.
 void setSurfacesKeyboard(bool keyboard);
 
-// True when the output's size changed since the last call; clears it.
-bool takeResize(OutputSurface& output);
+// True while a chosen output's desktop is being copied or its first configure awaited.
+bool outputsStarting();
 
-// True when a shown surface has a size it has not been laid out for (a new surface among them).
-bool resizePending();
+// Gives each configured surface buffers of its size when it has none of that size, its desktop
+// copy under way or not; "Not enough memory!" when they cannot be had.
+Failure applySurfaceSizes();
 
 // True once outputs had been started and none that was chosen is left.
 bool noOutputLeft();

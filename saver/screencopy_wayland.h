@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "saver/frame_x11.h"
+#include "saver/frame_linux.h"
 #include "saver/shm_buffers_wayland.h"
 
 struct wl_buffer;

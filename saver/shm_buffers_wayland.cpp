@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <initializer_list>
 
 #include <wayland-client.h>
+
+#include "saver/pages_linux.h"
 
 namespace {
 
@@ -31,8 +34,12 @@ void releaseBuffers(SurfaceBuffers& buffers) {
     for (ShmBuffer& buffer : buffers.buffers) {
         if (buffer.buffer != nullptr)
             wl_buffer_destroy(buffer.buffer);
-        buffer = ShmBuffer{};
+        releaseBufferRecord(buffer.record);
+        buffer.buffer = nullptr;
+        buffer.pixels = nullptr;
+        buffer.busy = false;
     }
+    buffers.lastChanges = FrameChanges{};
     releaseSharedMemory(buffers.memory);
     buffers.width = buffers.height = buffers.stride = 0;
 }
@@ -51,6 +58,8 @@ bool makeSharedMemory(SharedMemory& memory, size_t size) {
         close(fd);
         return false;
     }
+    // The pages at once rather than one fault each at the first frame.
+    populatePages(mapped, size);
     memory = SharedMemory{fd, mapped, size};
     return true;
 }
@@ -107,11 +116,17 @@ ShmBuffer* bufferToDraw(SurfaceBuffers& buffers) {
     return nullptr;
 }
 
-void presentBuffer(SurfaceBuffers& buffers, ShmBuffer& buffer, wl_surface* surface, const DamageRect* damage,
-                   int count) {
+void presentBuffer(SurfaceBuffers& buffers, ShmBuffer& buffer, wl_surface* surface, const FrameChanges& changes) {
     wl_surface_attach(surface, buffer.buffer, 0, 0);
-    for (int i = 0; i < count; ++i)
-        wl_surface_damage_buffer(surface, damage[i].x, damage[i].y, damage[i].width, damage[i].height);
+    if (changes.whole || buffers.lastChanges.whole ||
+        wl_proxy_get_version(reinterpret_cast<wl_proxy*>(surface)) < WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
+        wl_surface_damage(surface, 0, 0, INT32_MAX, INT32_MAX);
+    } else {
+        for (const FrameChanges* c : {&changes, static_cast<const FrameChanges*>(&buffers.lastChanges)})
+            for (int i = 0; i < c->count; ++i)
+                wl_surface_damage_buffer(surface, c->rects[i].x, c->rects[i].y, c->rects[i].width, c->rects[i].height);
+    }
+    buffers.lastChanges = changes;
     buffers.frameCallback = wl_surface_frame(surface);
     wl_callback_add_listener(buffers.frameCallback, &kFrameListener, &buffers);
     wl_surface_commit(surface);

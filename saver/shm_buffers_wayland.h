@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "saver/frame_linux.h"
+
 struct wl_buffer;
 struct wl_callback;
 struct wl_shm;
@@ -27,19 +29,13 @@ void releaseSharedMemory(SharedMemory& memory);
 wl_buffer* makeShmBuffer(wl_shm* shm, const SharedMemory& memory, size_t offset, int32_t width,
                          int32_t height, int32_t stride, uint32_t format);
 
-// One of a surface's two buffers: busy from its commit until the compositor releases it.
+// One of a surface's two buffers: busy from its commit until the compositor releases it; the
+// record of what it holds is the composition's.
 struct ShmBuffer {
     wl_buffer* buffer = nullptr;
     uint32_t* pixels = nullptr;
     bool busy = false;
-};
-
-// A rectangle of buffer pixels to declare changed.
-struct DamageRect {
-    int32_t x;
-    int32_t y;
-    int32_t width;
-    int32_t height;
+    BufferRecord record;
 };
 
 struct SurfaceBuffers {
@@ -49,6 +45,7 @@ struct SurfaceBuffers {
     int32_t stride = 0;
     ShmBuffer buffers[2];
     wl_callback* frameCallback = nullptr;  // the last commit's; null once it is done
+    FrameChanges lastChanges;              // what the last commit changed in its buffer
 };
 
 // Replaces buffers by two of width x height (at least 1 x 1); false when memory runs out, with
@@ -59,10 +56,10 @@ bool makeSurfaceBuffers(SurfaceBuffers& buffers, wl_shm* shm, int32_t width, int
 // frame's callback has come; null otherwise.
 ShmBuffer* bufferToDraw(SurfaceBuffers& buffers);
 
-// Attaches buffer to surface, declares the rectangles changed, asks for a frame callback and
-// commits. The buffer is busy until the compositor releases it.
-void presentBuffer(SurfaceBuffers& buffers, ShmBuffer& buffer, wl_surface* surface, const DamageRect* damage,
-                   int count);
+// Attaches buffer to surface, declares what differs from the buffer shown before it (what the
+// composition changed in this buffer and what the last commit changed in the other), asks for
+// a frame callback and commits. The buffer is busy until the compositor releases it.
+void presentBuffer(SurfaceBuffers& buffers, ShmBuffer& buffer, wl_surface* surface, const FrameChanges& changes);
 
 // Destroys the buffers and the pending callback and frees the memory.
 void releaseSurfaceBuffers(SurfaceBuffers& buffers);

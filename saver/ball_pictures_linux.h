@@ -1,5 +1,5 @@
-// The ball pictures of the X11 display mode: the eight files read with libpng into
-// premultiplied pixels, and their square thumbnails at the ball size made with pixman.
+// The ball pictures of the Linux front ends: the eight files read with libpng into
+// premultiplied pixels, and their square thumbnails at a surface's ball size made with pixman.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <pixman.h>
 
 #include "saver/ball_pictures.h"
+#include "saver/failure.h"
 
 // A decoded picture: premultiplied a8r8g8b8, one 32-bit value per pixel in host
 // order, rows packed (width values each). Empty (0 x 0, no pixels) until loaded.
@@ -17,10 +18,15 @@ struct Picture {
     std::unique_ptr<uint32_t[]> pixels;
 };
 
-// picture i is (i+1).png; thumbnails[i] is picture i at the ball size (a8r8g8b8,
-// premultiplied), or null when it has not been made or could not be.
+// picture i is (i+1).png, read once for every surface.
 extern Picture pictures[kPictureCount];
-extern pixman_image_t* thumbnails[kPictureCount];
+
+// One surface's thumbnails: images[i] is picture i at size x size (a8r8g8b8, premultiplied), or
+// null when it has not been made or could not be.
+struct Thumbnails {
+    pixman_image_t* images[kPictureCount] = {};
+    int32_t size = 0;
+};
 
 // Reads one PNG file into picture. Returns 0; kImagesNotFoundExit when the file is
 // missing, unreadable, not a PNG, damaged, larger than kMaxPictureSide on a side, or
@@ -29,10 +35,10 @@ extern pixman_image_t* thumbnails[kPictureCount];
 // be allocated. On failure picture is left empty.
 int loadPicture(const char* path, Picture& picture);
 
-// Reads folder/1.png .. folder/8.png into pictures, stopping at the first failure.
-// Returns 0, kNoMemoryExit or kImagesNotFoundExit; prints nothing (the caller shows
-// the matching message). After a failure every picture is empty again.
-int loadBallPictures(const char* folder);
+// Reads folder/1.png .. folder/8.png into pictures, stopping at the first failure,
+// which it returns (no memory, or images not found); prints nothing. After a failure
+// every picture is empty again.
+Failure loadBallPictures(const char* folder);
 
 // A new size x size thumbnail of picture (stretched to the square when it is not
 // one), averaged over the picture's pixels and clamped at its border, so an opaque
@@ -42,7 +48,9 @@ pixman_image_t* makeThumbnail(const Picture& picture, int32_t size);
 
 // Replaces every thumbnail by one of size x size; a thumbnail that cannot be made
 // stays null and its balls are not drawn.
-void makeThumbnails(int32_t size);
+void makeThumbnails(Thumbnails& thumbnails, int32_t size);
 
-// Frees the thumbnails and the pictures.
+void releaseThumbnails(Thumbnails& thumbnails);
+
+// Frees the pictures.
 void releaseBallPictures();

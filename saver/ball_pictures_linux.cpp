@@ -1,5 +1,5 @@
-// The ball pictures of the X11 display mode: read with libpng, premultiplied, and their thumbnails.
-#include "saver/ball_pictures_x11.h"
+// The ball pictures of the Linux front ends: read with libpng, premultiplied, and their thumbnails.
+#include "saver/ball_pictures_linux.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -10,10 +10,9 @@
 
 #include <png.h>
 
-#include "saver/average_scale_x11.h"
+#include "saver/average_scale_linux.h"
 
 Picture pictures[kPictureCount];
-pixman_image_t* thumbnails[kPictureCount];
 
 namespace {
 
@@ -86,16 +85,6 @@ void premultiplyInPlace(uint32_t* pixels, size_t count)
     }
 }
 
-void releaseThumbnails()
-{
-    for (pixman_image_t*& thumbnail : thumbnails) {
-        if (thumbnail != nullptr) {
-            pixman_image_unref(thumbnail);
-            thumbnail = nullptr;
-        }
-    }
-}
-
 }  // namespace
 
 int loadPicture(const char* path, Picture& picture)
@@ -138,7 +127,7 @@ int loadPicture(const char* path, Picture& picture)
     return 0;
 }
 
-int loadBallPictures(const char* folder)
+Failure loadBallPictures(const char* folder)
 {
     releaseBallPictures();
     for (int n = 1; n <= kPictureCount; ++n) {
@@ -146,10 +135,10 @@ int loadBallPictures(const char* folder)
         const int result = loadPicture(path.c_str(), pictures[n - 1]);
         if (result != 0) {
             releaseBallPictures();
-            return result;
+            return result == kNoMemoryExit ? noMemoryFailure() : imagesNotFoundFailure();
         }
     }
-    return 0;
+    return {};
 }
 
 pixman_image_t* makeThumbnail(const Picture& picture, int32_t size)
@@ -173,17 +162,28 @@ pixman_image_t* makeThumbnail(const Picture& picture, int32_t size)
     return thumbnail;
 }
 
-void makeThumbnails(int32_t size)
+void makeThumbnails(Thumbnails& thumbnails, int32_t size)
 {
-    releaseThumbnails();
+    releaseThumbnails(thumbnails);
     for (int i = 0; i < kPictureCount; ++i) {
-        thumbnails[i] = makeThumbnail(pictures[i], size);
+        thumbnails.images[i] = makeThumbnail(pictures[i], size);
     }
+    thumbnails.size = size;
+}
+
+void releaseThumbnails(Thumbnails& thumbnails)
+{
+    for (pixman_image_t*& thumbnail : thumbnails.images) {
+        if (thumbnail != nullptr) {
+            pixman_image_unref(thumbnail);
+            thumbnail = nullptr;
+        }
+    }
+    thumbnails.size = 0;
 }
 
 void releaseBallPictures()
 {
-    releaseThumbnails();
     for (Picture& picture : pictures) {
         picture = Picture();
     }

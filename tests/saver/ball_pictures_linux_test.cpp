@@ -1,6 +1,6 @@
-// Tests for the X11 ball pictures: which folders load, and thumbnails that
+// Tests for the Linux ball pictures: which folders load, and thumbnails that
 // average and keep an opaque picture's colour up to the edge.
-#include "saver/ball_pictures_x11.h"
+#include "saver/ball_pictures_linux.h"
 
 #include <gtest/gtest.h>
 
@@ -68,7 +68,7 @@ TEST_P(BallPictureFolders, LoadGivesTheStatedResult)
     }
     rusage before{};
     getrusage(RUSAGE_SELF, &before);
-    EXPECT_EQ(row.expected, loadBallPictures(folder.path.c_str()));
+    EXPECT_EQ(row.expected, loadBallPictures(folder.path.c_str()).exitCode);
     rusage after{};
     getrusage(RUSAGE_SELF, &after);
     // Whatever a file claims, a load takes no more than its small pictures and a few MiB.
