@@ -175,10 +175,12 @@ TEST(WaylandIdleHostTest, SwayidleStartsItAfterItsTimeoutAndAKeyEndsIt)
     EXPECT_TRUE(sway.waitForColour("HEADLESS-1", 0, 0, kDesktopColour));
 }
 
-TEST(WaylandLockerTest, AConnectionHandedOverDrawsOverBlackAndEndsOnSigterm)
+TEST(WaylandLockerTest, AConnectionHandedOverDrawsOnTheNamedOutputOverBlackAndEndsOnSigterm)
 {
-    Sway sway("1920x1080", kDesktop);
-    // What a locker does: it connects and hands the connection to its child in WAYLAND_SOCKET.
+    Sway sway("1280x1024", kDesktop);
+    sway.addOutput("HEADLESS-2", "1920x1080", 1280);
+    // What a locker does: it connects and hands the connection to its child in WAYLAND_SOCKET,
+    // naming the one output the child covers.
     const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -186,10 +188,11 @@ TEST(WaylandLockerTest, AConnectionHandedOverDrawsOverBlackAndEndsOnSigterm)
     ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     TempDir pictures;
     Program program(saverArguments(pictures, {"--seed", "1"}),
-                    {"WAYLAND_SOCKET=" + std::to_string(fd), "SWAYLOCK_PLUGIN_OUTPUT_NAME=HEADLESS-1"});
+                    {"WAYLAND_SOCKET=" + std::to_string(fd), "SWAYLOCK_PLUGIN_OUTPUT_NAME=HEADLESS-2"});
     close(fd);
-    ASSERT_TRUE(seedOneShows(sway, "HEADLESS-1")) << program.err();
-    EXPECT_TRUE(near(sway.capture("HEADLESS-1").at(0, 0), 0x000000)) << "the desktop under a lock";
+    ASSERT_TRUE(seedOneShows(sway, "HEADLESS-2")) << program.err();
+    EXPECT_TRUE(near(sway.capture("HEADLESS-2").at(0, 0), 0x000000)) << "the desktop under a lock";
+    EXPECT_TRUE(near(sway.capture("HEADLESS-1").at(0, 0), kDesktopColour)) << "an output not named";
     kill(program.pid(), SIGTERM);
     expectExit(program, 0, 150ms);
 }
