@@ -79,6 +79,7 @@ void onGlobal(void*, wl_registry* registry, uint32_t name, const char* interface
 void onGlobalRemove(void*, wl_registry*, uint32_t name) {
     if (wayland.seat != nullptr && name == seatName) {
         forgetSeat();
+        wl_seat_destroy(wayland.seat);
         wayland.seat = nullptr;
         return;
     }
