@@ -21,7 +21,6 @@ constexpr uint32_t kAllEdges = ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SUR
 
 OutputChoice choice;
 bool started;
-int32_t announced;  // outputs announced so far
 
 uint32_t keyboardInteractivity(bool keyboard) {
     return keyboard ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE
@@ -43,8 +42,8 @@ void destroySurface(OutputSurface& o) {
     o.place = ScreenRect{};
 }
 
-// The layer surface: the first configure gives its size; a later one with another size is a
-// resize; closed takes it away for good.
+// The size in buffer pixels; a new one changes the serial, so that the frame loop lays the
+// surface out again.
 void setPixelSize(OutputSurface& o) {
     const int32_t width = static_cast<int32_t>(std::min<int64_t>(int64_t{o.logicalWidth} * o.scale, INT32_MAX));
     const int32_t height = static_cast<int32_t>(std::min<int64_t>(int64_t{o.logicalHeight} * o.scale, INT32_MAX));
@@ -53,6 +52,7 @@ void setPixelSize(OutputSurface& o) {
     o.place = ScreenRect{0, 0, width, height};
 }
 
+// The layer surface: each configure gives its size; closed takes it away for good.
 void onConfigure(void* data, zwlr_layer_surface_v1* layer, uint32_t serial, uint32_t width, uint32_t height) {
     OutputSurface& o = *static_cast<OutputSurface*>(data);
     zwlr_layer_surface_v1_ack_configure(layer, serial);
@@ -131,10 +131,11 @@ const wl_output_listener kOutputListener = {
     onGeometry, onMode, onDone, onScale, onName, onDescription,
 };
 
-// xdg-output: the name of an output older than wl_output version 4.
+// xdg-output: the name of an output older than wl_output version 4, which may come after the
+// output's own done.
 void onLogicalPosition(void*, zxdg_output_v1*, int32_t, int32_t) {}
 void onLogicalSize(void*, zxdg_output_v1*, int32_t, int32_t) {}
-void onNamesDone(void*, zxdg_output_v1*) {}
+void onNamesDone(void* data, zxdg_output_v1*) { startIfChosen(*static_cast<OutputSurface*>(data)); }
 void onXdgName(void* data, zxdg_output_v1*, const char* name) { static_cast<OutputSurface*>(data)->name = name; }
 void onXdgDescription(void*, zxdg_output_v1*, const char*) {}
 
@@ -166,7 +167,6 @@ void addOutput(uint32_t globalName, wl_output* output) {
     outputs.push_back(std::make_unique<OutputSurface>());
     OutputSurface& o = *outputs.back();
     o.globalName = globalName;
-    o.order = announced++;
     o.output = output;
     wl_output_add_listener(output, &kOutputListener, &o);
     // Before version 2 no done comes: the output is described as it is.
@@ -232,5 +232,4 @@ void releaseOutputs() {
         destroyOutput(*o);
     outputs.clear();
     started = false;
-    announced = 0;
 }

@@ -27,7 +27,6 @@ enum class OutputStage { waiting, configuring, shown, closed };
 struct OutputSurface {
     // Written by outputs_wayland.cpp.
     uint32_t globalName = 0;
-    int32_t order = 0;  // 0 for the first output the compositor announced, then 1, 2, ...
     wl_output* output = nullptr;
     zxdg_output_v1* names = nullptr;
     std::string name;
