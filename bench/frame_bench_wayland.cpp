@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -181,11 +180,14 @@ RunFigures runFor(const Sway& sway, bool wholeFrames = false)
     kill(program.pid(), SIGTERM);
     int status = 0;
     program.waitEnd(5s, &status);
-    const std::string lines = program.err().substr(skip);
-    const std::regex report("(\\d+) of (\\d+) ticks drawn");
-    for (std::sregex_iterator m(lines.begin(), lines.end(), report), end; m != end; ++m) {
-        f.drawn += std::stoi((*m)[1]);
-        f.ticks += std::stoi((*m)[2]);
+    std::istringstream lines(program.err().substr(skip));
+    std::string line;
+    while (std::getline(lines, line)) {
+        int drawn = 0, ticks = 0;
+        if (std::sscanf(line.c_str(), "zephyrine: %*f fps, %d of %d ticks drawn", &drawn, &ticks) == 2) {
+            f.drawn += drawn;
+            f.ticks += ticks;
+        }
     }
     return f;
 }
