@@ -2,8 +2,6 @@
 // surfaces.
 #include "app/main_wayland.h"
 
-#include <time.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -97,13 +95,6 @@ private:
     int64_t presentTime_ = -1;
 };
 
-uint32_t clockSeed()
-{
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<uint32_t>(now.tv_sec) * 1000u + static_cast<uint32_t>(now.tv_nsec / 1000000);
-}
-
 }  // namespace
 
 Failure runWayland(const Options& options, int signalFd)
@@ -124,13 +115,8 @@ Failure runWayland(const Options& options, int signalFd)
         // first frames follow at once.
         while (result.exitCode == 0 && outputsStarting() && waitForWaylandEvents())
             result = applySurfaceSizes();
-        LoopSettings settings;
-        settings.display = options.display;
-        settings.seed = options.seedGiven ? options.seed : clockSeed();
-        settings.showFps = options.showFps;
-        settings.wholeFrames = std::getenv("ZEPHYRINE_WHOLE_FRAMES") != nullptr;
         if (result.exitCode == 0)
-            result = runFrameLoop(display, settings, signalFd);
+            result = runFrameLoop(display, loopSettingsFor(options), signalFd);
     }
     display.release();
     releaseBallPictures();

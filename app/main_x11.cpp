@@ -1,5 +1,4 @@
 // Entry of the X11 display mode: options, pictures, the target window and the frame loop.
-#include <time.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -55,13 +54,6 @@ private:
     SurfaceDrawing drawing_;
 };
 
-uint32_t clockSeed()
-{
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<uint32_t>(now.tv_sec) * 1000u + static_cast<uint32_t>(now.tv_nsec / 1000000);
-}
-
 WindowRequest windowRequest(const Options& options)
 {
     WindowRequest request;
@@ -91,13 +83,7 @@ Failure run(const Options& options, int signalFd)
     X11Display display;
     Failure result = openSaverWindow(windowRequest(options));
     if (result.exitCode == 0) {
-        LoopSettings settings;
-        settings.display = options.display;
-        settings.seed = options.seedGiven ? options.seed : clockSeed();
-        settings.showFps = options.showFps;
-        // Not in the usage: the benchmark's whole-frame figures.
-        settings.wholeFrames = std::getenv("ZEPHYRINE_WHOLE_FRAMES") != nullptr;
-        result = runFrameLoop(display, settings, signalFd);
+        result = runFrameLoop(display, loopSettingsFor(options), signalFd);
     }
     display.release();
     releaseBallPictures();
