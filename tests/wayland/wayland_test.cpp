@@ -191,25 +191,35 @@ TEST(WaylandLockerTest, AConnectionHandedOverDrawsOnTheNamedOutputOverBlackAndEn
     expectExit(program, 0, 150ms);
 }
 
-TEST(WaylandBadStartTest, EachEndsWithOneAndItsMessage)
+TEST(WaylandBadStartTest, EachEndsWithItsCodeAndMessage)
 {
     TempDir nothing;
     BareCompositor bare;
-    struct Row { const char* name; std::vector<std::string> args; std::vector<std::string> env; std::string message; };
+    const std::vector<std::string> noCompositor{"XDG_RUNTIME_DIR=" + nothing.path, "WAYLAND_DISPLAY=wayland-9"};
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        std::vector<std::string> env;
+        int exitCode;
+        std::string message;
+    };
     const Row rows[] = {
-        {"NoCompositor", {}, {"XDG_RUNTIME_DIR=" + nothing.path, "WAYLAND_DISPLAY=wayland-9"},
+        {"NoCompositor", {}, noCompositor, 1,
          "zephyrine: cannot connect to a Wayland compositor: tried \"" + nothing.path + "/wayland-9\"\n"},
-        {"NoLayerShell", {}, bare.env(),
+        {"NoLayerShell", {}, bare.env(), 1,
          "zephyrine: This compositor cannot show a screen saver (it offers no layer-shell).\n"},
-        {"X11Target", {"--window-id", "5"}, bare.env(),
+        {"X11Target", {"--window-id", "5"}, bare.env(), 1,
          "zephyrine: --wayland takes none of --root, --window-id, --window and --geometry\n"},
+        // The pictures are read before the compositor is looked for.
+        {"PicturesFirst", {"--images", nothing.path}, noCompositor, 3,
+         "Images not found, please reinstall the screen saver!\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         std::vector<std::string> args{"--wayland", "--images", ZEPHYRINE_PICTURES_DIR};
         args.insert(args.end(), row.args.begin(), row.args.end());
         Program program(args, row.env);
-        expectExit(program, 1, 5s);
+        expectExit(program, row.exitCode, 5s);
         EXPECT_EQ(program.err().rfind(row.message, 0), 0u) << program.err();
     }
 }
