@@ -112,8 +112,8 @@ Failure runWayland(const Options& options, int signalFd)
         startOutputs({onlyName != nullptr ? onlyName : "",
                       options.display.backgroundType == kBackgroundDesktop && !underLocker});
         // The desktop copies and the first configures, the buffers made meanwhile, so that the
-        // first frames follow at once.
-        while (result.exitCode == 0 && outputsStarting() && waitForWaylandEvents())
+        // first frames follow at once; a signal goes on to the loop, which ends at once.
+        while (result.exitCode == 0 && outputsStarting() && waitForWaylandEvents(signalFd))
             result = applySurfaceSizes();
         if (result.exitCode == 0)
             result = runFrameLoop(display, loopSettingsFor(options), signalFd);

@@ -158,7 +158,16 @@ bool handleWaylandEvents() {
     return wl_display_dispatch_pending(display) >= 0;
 }
 
-bool waitForWaylandEvents() { return wl_display_dispatch(wayland.display) >= 0; }
+bool waitForWaylandEvents(int stopFd) {
+    pollfd fds[2] = {{wl_display_get_fd(wayland.display), POLLIN, 0}, {stopFd, POLLIN, 0}};
+    while (!waylandEventsQueued()) {
+        if (poll(fds, 2, -1) < 0 || (fds[1].revents & POLLIN) != 0)
+            return false;
+        if (fds[0].revents != 0)
+            break;
+    }
+    return handleWaylandEvents();
+}
 
 void disconnectWayland() {
     if (wayland.display == nullptr)

@@ -46,8 +46,9 @@ bool waylandEventsQueued();
 // false when the connection has ended.
 bool handleWaylandEvents();
 
-// Waits for events and handles them; false when the connection has ended.
-bool waitForWaylandEvents();
+// Waits for events and handles them; false when the connection has ended or stopFd (a signal's
+// descriptor) became readable first.
+bool waitForWaylandEvents(int stopFd);
 
 // Destroys what was bound and closes the connection.
 void disconnectWayland();
