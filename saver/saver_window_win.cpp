@@ -2,22 +2,19 @@
 // and the window procedure that animates, paints and ends the run.
 #include "saver/saver_window_win.h"
 
-#include <cstdint>
-#include <cstdlib>
-
 #include "app/password_hooks_win.h"
 #include "app/startup_state_win.h"
 #include "res/resource.h"
 #include "saver/ball_field.h"
 #include "saver/ball_images_win.h"
 #include "saver/frame_win.h"
+#include "saver/pointer_jump.h"
 #include "settings/settings.h"
 
 namespace {
 
 constexpr UINT_PTR kTimerId = 1;
 constexpr UINT kTimerPeriodMs = kTickMilliseconds;
-constexpr int64_t kMouseTolerance = 10;
 constexpr UINT kHostCheckPeriodMs = 250;
 
 // Read once when the window is created; the one geometry of every frame.
@@ -70,14 +67,6 @@ void showFrame(HDC target)
     composeFrame(clientRect);
     if (backBufferDC)
         BitBlt(target, 0, 0, clientRect.right, clientRect.bottom, backBufferDC, 0, 0, SRCCOPY);
-}
-
-// True when the pointer is more than the tolerance away from the reference
-// on either axis.
-bool movedTooFar(POINT position)
-{
-    return std::llabs(int64_t{position.x} - cursorReference.x) > kMouseTolerance ||
-           std::llabs(int64_t{position.y} - cursorReference.y) > kMouseTolerance;
 }
 
 LRESULT onCreate(HWND window)
@@ -163,7 +152,7 @@ LRESULT onMouseMove(HWND window)
     if (!isFullScreen()) return 0;
     POINT position = cursorReference;
     GetCursorPos(&position);
-    if (movedTooFar(position))
+    if (isPointerJump(cursorReference.x, cursorReference.y, position.x, position.y))
         requestClose(window);
     else
         cursorReference = position;

@@ -4,16 +4,13 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <initializer_list>
 
 #include <wayland-client.h>
 
-namespace {
+#include "saver/pointer_jump.h"
 
-// A move of more than this many pixels on either axis between two motions ends the saver; the
-// reference follows smaller ones, so a slow drift never does.
-constexpr int64_t kPointerTolerance = 10;
+namespace {
 
 struct SeatInput {
     wl_keyboard* keyboard;
@@ -44,8 +41,8 @@ const wl_keyboard_listener kKeyboardListener = {
     onKeymap, onKeyboardEnter, onKeyboardLeave, onKey, onModifiers, onRepeatInfo,
 };
 
-// Pointer: the first position on a surface is the reference; a jump beyond the tolerance or a
-// button ends it.
+// Pointer: the first position on a surface is the reference, and each motion the next one, so a
+// slow drift never ends it; a jump or a button does.
 void onPointerEnter(void*, wl_pointer*, uint32_t, wl_surface*, wl_fixed_t x, wl_fixed_t y) {
     seatInput.referenceX = wl_fixed_to_int(x);
     seatInput.referenceY = wl_fixed_to_int(y);
@@ -55,8 +52,7 @@ void onPointerLeave(void*, wl_pointer*, uint32_t, wl_surface*) { seatInput.refer
 void onMotion(void*, wl_pointer*, uint32_t, wl_fixed_t fx, wl_fixed_t fy) {
     const int64_t x = wl_fixed_to_int(fx);
     const int64_t y = wl_fixed_to_int(fy);
-    if (seatInput.referenceSet && (std::llabs(x - seatInput.referenceX) > kPointerTolerance ||
-                                   std::llabs(y - seatInput.referenceY) > kPointerTolerance))
+    if (seatInput.referenceSet && isPointerJump(seatInput.referenceX, seatInput.referenceY, x, y))
         end();
     seatInput.referenceX = x;
     seatInput.referenceY = y;
