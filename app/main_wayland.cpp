@@ -4,10 +4,8 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <string>
 
 #include "app/frame_loop_linux.h"
-#include "saver/ball_pictures_linux.h"
 #include "saver/clock_linux.h"
 #include "saver/connection_wayland.h"
 #include "saver/outputs_wayland.h"
@@ -99,12 +97,8 @@ private:
 
 Failure runWayland(const Options& options, int signalFd)
 {
-    const std::string folder = options.imagesDir.empty() ? ZEPHYRINE_DATA_DIR : options.imagesDir;
-    Failure result = loadBallPictures(folder.c_str());
-    if (result.exitCode != 0)
-        return result;
     WaylandDisplay display;
-    result = connectWayland();
+    Failure result = connectWayland();
     if (result.exitCode == 0) {
         const char* onlyName = std::getenv("SWAYLOCK_PLUGIN_OUTPUT_NAME");
         // A lock screen never shows the desktop it hides.
@@ -119,6 +113,5 @@ Failure runWayland(const Options& options, int signalFd)
             result = runFrameLoop(display, loopSettingsFor(options), signalFd);
     }
     display.release();
-    releaseBallPictures();
     return result;
 }

@@ -5,6 +5,6 @@
 #include "app/options.h"
 #include "saver/failure.h"
 
-// The pictures, the connection, a surface on each output and the frames; signalFd delivers the
-// ending signals. Returns the failure that ended it, or none.
+// The connection, a surface on each output and the frames, once the pictures are loaded;
+// signalFd delivers the ending signals. Returns the failure that ended it, or none.
 Failure runWayland(const Options& options, int signalFd);

@@ -1,8 +1,10 @@
-// Entry of the X11 display mode: options, pictures, the target window and the frame loop.
+// Entry of the Linux display modes: options, pictures, then the X11 target window or the
+// Wayland outputs, and the frame loop.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "app/frame_loop_linux.h"
 #include "app/main_wayland.h"
@@ -73,19 +75,24 @@ int fail(const Failure& failure)
     return failure.exitCode;
 }
 
-// The X11 run after the options: the pictures, the window and the frames; its failure or none.
+// The X11 run once the pictures are loaded: the window and the frames; its failure or none.
+Failure runX11(const Options& options, int signalFd)
+{
+    X11Display display;
+    Failure result = openSaverWindow(windowRequest(options));
+    if (result.exitCode == 0)
+        result = runFrameLoop(display, loopSettingsFor(options), signalFd);
+    display.release();
+    return result;
+}
+
+// The pictures, read once for either display mode, and that mode's run; its failure or none.
 Failure run(const Options& options, int signalFd)
 {
     const std::string folder = options.imagesDir.empty() ? ZEPHYRINE_DATA_DIR : options.imagesDir;
-    const Failure loaded = loadBallPictures(folder.c_str());
-    if (loaded.exitCode != 0)
-        return loaded;
-    X11Display display;
-    Failure result = openSaverWindow(windowRequest(options));
-    if (result.exitCode == 0) {
-        result = runFrameLoop(display, loopSettingsFor(options), signalFd);
-    }
-    display.release();
+    Failure result = loadBallPictures(folder.c_str());
+    if (result.exitCode == 0)
+        result = options.wayland ? runWayland(options, signalFd) : runX11(options, signalFd);
     releaseBallPictures();
     return result;
 }
@@ -113,6 +120,6 @@ int main(int argc, char** argv)
         return 0;
     }
     const int signalFd = blockEndingSignals();
-    const Failure failure = options.wayland ? runWayland(options, signalFd) : run(options, signalFd);
+    const Failure failure = run(options, signalFd);
     return failure.exitCode != 0 ? fail(failure) : 0;
 }
