@@ -17,8 +17,6 @@
 
 namespace {
 
-// No window larger than this many pixels is drawn on (256 MiB of frame).
-constexpr int64_t kMaxPixels = int64_t{1} << 26;
 // A host's window, whose exposures are not ours to select, is presented whole this often.
 constexpr int64_t kWholePresentNanos = 1000000000;
 
@@ -83,6 +81,14 @@ Failure chooseOwnWindow(const WindowRequest& request)
     return {};
 }
 
+// The window's attributes; false when it is gone.
+bool readAttributes(XWindowAttributes& attributes)
+{
+    beginTrap(saver.display);
+    const Status known = XGetWindowAttributes(saver.display, saver.window, &attributes);
+    return endTrap(saver.display) == 0 && known;
+}
+
 // The host's window or the root: it must exist and have a usable visual; only its own fate is
 // selected (input is the host's). One destroyed meanwhile ends the run at its first events.
 Failure findHostWindow(const WindowRequest& request)
@@ -90,9 +96,7 @@ Failure findHostWindow(const WindowRequest& request)
     const char* source = request.target == WindowRequest::Target::windowId ? "--window-id" : "XSCREENSAVER_WINDOW";
     saver.window = request.windowId != 0 ? static_cast<Window>(request.windowId) : saver.root;
     XWindowAttributes attributes;
-    beginTrap(saver.display);
-    const Status known = XGetWindowAttributes(saver.display, saver.window, &attributes);
-    if (endTrap(saver.display) != 0 || !known) {
+    if (!readAttributes(attributes)) {
         char id[32];
         std::snprintf(id, sizeof id, "0x%lx", saver.window);
         return failure(1, std::string(source) + " " + id + ": no such window");
@@ -110,9 +114,7 @@ Failure findHostWindow(const WindowRequest& request)
         return {};
     }
     // The size may have changed before the selection took effect.
-    beginTrap(saver.display);
-    const Status stillThere = XGetWindowAttributes(saver.display, saver.window, &attributes);
-    if (endTrap(saver.display) != 0 || !stillThere) {
+    if (!readAttributes(attributes)) {
         saver.ended = true;
         return {};
     }
@@ -236,8 +238,6 @@ Failure openSaverWindow(const WindowRequest& request)
                                                                              : findHostWindow(request);
     if (found.exitCode != 0)
         return found;
-    if (int64_t{saver.width} * saver.height > kMaxPixels)
-        return noMemoryFailure();
     saver.screenChangeType = selectScreenChanges(saver.display);
     if (saver.ownWindow)
         makeOwnWindow();
