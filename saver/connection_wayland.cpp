@@ -76,11 +76,17 @@ void onGlobal(void*, wl_registry* registry, uint32_t name, const char* interface
             row.bind(registry, name, version);
 }
 
+// Lets go of the seat's devices and of the seat.
+void dropSeat() {
+    forgetSeat();
+    if (wayland.seat != nullptr)
+        wl_seat_destroy(wayland.seat);
+    wayland.seat = nullptr;
+}
+
 void onGlobalRemove(void*, wl_registry*, uint32_t name) {
     if (wayland.seat != nullptr && name == seatName) {
-        forgetSeat();
-        wl_seat_destroy(wayland.seat);
-        wayland.seat = nullptr;
+        dropSeat();
         return;
     }
     removeOutput(name);
@@ -119,19 +125,20 @@ Failure connectWayland() {
     wayland.display = wl_display_connect(nullptr);
     if (wayland.display == nullptr)
         return {1, "zephyrine: cannot connect to a Wayland compositor: tried " + tried};
+    const Failure closed{1, "zephyrine: the Wayland compositor closed the connection"};
     registry = wl_display_get_registry(wayland.display);
     wl_registry_add_listener(registry, &kRegistryListener, nullptr);
     // The first round trip announces the globals; the second brings what the bound outputs,
     // their names and the seat describe of themselves.
     if (wl_display_roundtrip(wayland.display) < 0)
-        return {1, "zephyrine: the Wayland compositor closed the connection"};
+        return closed;
     if (wayland.layerShell == nullptr)
         return {1, "zephyrine: This compositor cannot show a screen saver (it offers no layer-shell)."};
     if (wayland.compositor == nullptr || wayland.shm == nullptr)
         return {1, "zephyrine: This compositor cannot show a screen saver (it offers no shared-memory buffers)."};
     nameOutputs();
     if (wl_display_roundtrip(wayland.display) < 0)
-        return {1, "zephyrine: the Wayland compositor closed the connection"};
+        return closed;
     return {};
 }
 
@@ -172,9 +179,7 @@ bool waitForWaylandEvents(int stopFd) {
 void disconnectWayland() {
     if (wayland.display == nullptr)
         return;
-    forgetSeat();
-    if (wayland.seat != nullptr)
-        wl_seat_destroy(wayland.seat);
+    dropSeat();
     if (wayland.outputNames != nullptr)
         zxdg_output_manager_v1_destroy(wayland.outputNames);
     if (wayland.screencopy != nullptr)
