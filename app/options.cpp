@@ -1,4 +1,4 @@
-// Command line of the X11 display mode: one table row per option, the settings' ranges and
+// Command line of the Linux display modes: one table row per option, the settings' ranges and
 // defaults from the displaySettings table.
 #include "app/options.h"
 
@@ -23,7 +23,7 @@ using TakeValue = void (*)(const OptionRow& row, const std::string& value, Parse
 
 // One option. A row without a value placeholder is a flag. A row with a setting writes that
 // field of the Settings record, with the range and default of its displaySettings row; words,
-// when given, spell the setting's values, ending in a null word. An X11 target names a window
+// when given, spell each of the setting's values from its minimum up, ending in a null word. An X11 target names a window
 // and cannot go with --wayland.
 struct OptionRow {
     const char* name;
@@ -74,21 +74,18 @@ void takeNumber(const OptionRow& row, const std::string& value, ParsedOptions& p
 }
 
 void takeWord(const OptionRow& row, const std::string& value, ParsedOptions& parsed) {
-    const DisplaySetting& setting = displaySettingFor(row.setting);
-    for (uint32_t v = setting.minimum; v <= setting.maximum; ++v) {
-        const std::string word = wordFor(row, v);
-        if (!word.empty() && value == word) {
-            parsed.options.display.*row.setting = static_cast<int32_t>(v);
+    std::string choices;
+    for (const ChoiceWord* choice = row.words; choice->word != nullptr; ++choice) {
+        if (value == choice->word) {
+            parsed.options.display.*row.setting = choice->value;
             return;
         }
+        if (choice != row.words)
+            choices += choice[1].word == nullptr ? " or " : ", ";
+        choices += choice->word;
     }
+    const DisplaySetting& setting = displaySettingFor(row.setting);
     parsed.options.display.*row.setting = setting.defaultValue;
-    std::string choices;
-    for (uint32_t v = setting.minimum; v <= setting.maximum; ++v) {
-        if (v > setting.minimum)
-            choices += v == setting.maximum ? " or " : ", ";
-        choices += wordFor(row, v);
-    }
     parsed.warnings.push_back(std::string("--") + row.name + " " + quoted(value) + " is not " +
                               choices + "; using " +
                               wordFor(row, static_cast<uint32_t>(setting.defaultValue)));
