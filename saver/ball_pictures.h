@@ -1,4 +1,4 @@
-// What the Windows and X11 programs share about the ball pictures: how many there
+// What the Windows program and the Linux front ends share about the ball pictures: how many there
 // are, the largest side read, and the message and exit code of each failed load.
 #pragma once
 
