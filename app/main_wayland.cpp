@@ -34,7 +34,7 @@ public:
     {
         int count = 0;
         for (const auto& output : outputs)
-            count += drawable(*output) ? 1 : 0;
+            count += surfaceDrawable(*output) ? 1 : 0;
         return count;
     }
     SurfacePlace placeOf(int surface) override
@@ -76,15 +76,10 @@ public:
     }
 
 private:
-    static bool drawable(const OutputSurface& o)
-    {
-        return o.stage == OutputStage::shown && !o.copying && o.buffers.width > 0 && o.buffers.width == o.place.width &&
-               o.buffers.height == o.place.height;
-    }
     OutputSurface& outputAt(int surface)
     {
         for (const auto& output : outputs)
-            if (drawable(*output) && surface-- == 0)
+            if (surfaceDrawable(*output) && surface-- == 0)
                 return *output;
         return *outputs.front();  // the loop asks only for surfaces below surfaceCount
     }

@@ -151,6 +151,10 @@ void askName(OutputSurface& o) {
     zxdg_output_v1_add_listener(o.names, &kNamesListener, &o);
 }
 
+bool hasBuffersOfItsSize(const OutputSurface& o) {
+    return o.buffers.width == o.place.width && o.buffers.height == o.place.height;
+}
+
 void destroyOutput(OutputSurface& o) {
     destroySurface(o);
     if (o.names != nullptr)
@@ -213,12 +217,15 @@ bool outputsStarting() {
 
 Failure applySurfaceSizes() {
     for (const auto& o : outputs) {
-        const bool sized = o->buffers.width == o->place.width && o->buffers.height == o->place.height;
-        if (o->stage == OutputStage::shown && o->place.width > 0 && o->place.height > 0 && !sized &&
+        if (o->stage == OutputStage::shown && o->place.width > 0 && o->place.height > 0 && !hasBuffersOfItsSize(*o) &&
             !makeSurfaceBuffers(o->buffers, wayland.shm, o->place.width, o->place.height))
             return noMemoryFailure();
     }
     return {};
+}
+
+bool surfaceDrawable(const OutputSurface& o) {
+    return o.stage == OutputStage::shown && !o.copying && o.buffers.width > 0 && hasBuffersOfItsSize(o);
 }
 
 bool noOutputLeft() {

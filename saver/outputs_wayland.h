@@ -76,6 +76,10 @@ bool outputsStarting();
 // copy under way or not; "Not enough memory!" when they cannot be had.
 Failure applySurfaceSizes();
 
+// True when a frame may be drawn on the output's surface: shown, its desktop copy ended, and
+// its buffers of its size.
+bool surfaceDrawable(const OutputSurface& o);
+
 // True once outputs had been started and none that was chosen is left.
 bool noOutputLeft();
 
