@@ -38,9 +38,8 @@ bool readThroughSegment(Display* display, Drawable drawable, Visual* visual, uns
         image = temporary.image;
     if (image == nullptr)
         return false;
-    // The first access to each page of a new mapping is slow on some machines, populated or not:
-    // touched on a second thread while the server writes the segment, that time overlaps the
-    // server's own instead of following it.
+    // The segment's pages are touched on a second thread while the server writes it, so that
+    // their first access overlaps the server's work instead of following it.
     std::thread toucher;
     try {
         toucher = std::thread(touchPages, image->data, static_cast<size_t>(image->bytes_per_line) * height);
