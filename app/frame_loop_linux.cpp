@@ -140,12 +140,6 @@ LoopSettings loopSettingsFor(const Options& options)
     return settings;
 }
 
-void releaseSurfaceDrawing(SurfaceDrawing& drawing)
-{
-    releaseSurfaceFrame(drawing.frame);
-    drawing = SurfaceDrawing{};
-}
-
 int blockEndingSignals()
 {
     sigset_t set;

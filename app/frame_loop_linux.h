@@ -17,38 +17,10 @@
 #include <cstdint>
 
 #include "app/options.h"
-#include "saver/ball_field.h"
 #include "saver/failure.h"
 #include "saver/frame_linux.h"
-#include "saver/monitor.h"
+#include "saver/surface_linux.h"
 #include "settings/settings.h"
-
-// What handling a display server's events found.
-enum class DisplayEvents { nothing, changed, ended };
-
-// A surface where its display server has it.
-struct SurfacePlace {
-    ScreenRect place;  // in screen coordinates
-    const ScreenRect* monitors;
-    int monitorCount;
-    ScreenRect screen;
-    bool ownWindow;                // the program's own window: the full-screen ball size
-    const DesktopPixels* desktop;  // the desktop copy that place lies on, or null
-    uint32_t serial;               // changes whenever any of the above changes
-};
-
-// The loop's state of one surface. The display server keeps one with each surface, hands it
-// to the loop and frees it with releaseSurfaceDrawing; only the loop writes it.
-struct SurfaceDrawing {
-    bool placed = false;
-    bool moving = false;  // the balls move at the next tick (not in the first frame after placing)
-    uint32_t serial = 0;  // the SurfacePlace serial it was laid out for
-    SurfaceLayout layout{};
-    BallField field{};
-    SurfaceFrame frame;
-};
-
-void releaseSurfaceDrawing(SurfaceDrawing& drawing);
 
 class DisplayServer {
 public:

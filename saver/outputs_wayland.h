@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/frame_loop_linux.h"
 #include "saver/failure.h"
 #include "saver/monitor.h"
 #include "saver/screencopy_wayland.h"
 #include "saver/shm_buffers_wayland.h"
+#include "saver/surface_linux.h"
 
 struct wl_output;
 struct wl_surface;
