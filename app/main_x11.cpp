@@ -10,7 +10,6 @@
 #include "app/main_wayland.h"
 #include "app/options.h"
 #include "saver/ball_pictures_linux.h"
-#include "saver/desktop_copy_x11.h"
 #include "saver/frame_buffer_x11.h"
 #include "saver/saver_window_x11.h"
 
@@ -21,24 +20,11 @@ class X11Display : public DisplayServer {
 public:
     int descriptor() override { return saverWindowFd(); }
     bool eventsQueued() override { return windowEventsQueued(); }
-    DisplayEvents handleEvents() override
-    {
-        switch (handleWindowEvents()) {
-            case WindowEvents::ended: return DisplayEvents::ended;
-            case WindowEvents::changed: return DisplayEvents::changed;
-            case WindowEvents::nothing: break;
-        }
-        return DisplayEvents::nothing;
-    }
+    DisplayEvents handleEvents() override { return handleWindowEvents(); }
     Failure applyChanges() override { return applyWindowChanges(); }
     void showSurfaces() override { showSaverWindow(); }
     int surfaceCount() override { return 1; }
-    SurfacePlace placeOf(int) override
-    {
-        const WindowPlace window = saverWindowPlace();
-        return {window.place, window.monitors, window.monitorCount, window.screen, window.ownWindow, desktopCopy(),
-                window.serial};
-    }
+    SurfacePlace placeOf(int) override { return saverWindowPlace(); }
     SurfaceDrawing& drawingOf(int) override { return drawing_; }
     bool takeBuffer(int, FramePixels& pixels, BufferRecord*& record) override
     {

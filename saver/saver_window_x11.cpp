@@ -267,7 +267,7 @@ int saverWindowFd() { return ConnectionNumber(saver.display); }
 
 bool windowEventsQueued() { return XEventsQueued(saver.display, QueuedAlready) > 0; }
 
-WindowEvents handleWindowEvents()
+DisplayEvents handleWindowEvents()
 {
     while (XPending(saver.display) > 0) {
         XEvent event;
@@ -275,8 +275,8 @@ WindowEvents handleWindowEvents()
         handleEvent(event);
     }
     if (saver.ended || watchedWindowGone())
-        return WindowEvents::ended;
-    return saver.changed ? WindowEvents::changed : WindowEvents::nothing;
+        return DisplayEvents::ended;
+    return saver.changed ? DisplayEvents::changed : DisplayEvents::nothing;
 }
 
 Failure applyWindowChanges()
@@ -288,10 +288,10 @@ Failure applyWindowChanges()
     return sizeFrameBuffer(saver.width, saver.height) ? Failure{} : noMemoryFailure();
 }
 
-WindowPlace saverWindowPlace()
+SurfacePlace saverWindowPlace()
 {
     return {saver.place, saver.monitors.monitors, saver.monitors.count, saver.monitors.screen, saver.ownWindow,
-            saver.serial};
+            desktopCopy(), saver.serial};
 }
 
 void presentWindowFrame(const FrameChanges& changes)

@@ -8,7 +8,7 @@
 
 #include "saver/failure.h"
 #include "saver/frame_linux.h"
-#include "saver/monitor.h"
+#include "saver/surface_linux.h"
 
 // What the program asks of the window.
 struct WindowRequest {
@@ -18,19 +18,6 @@ struct WindowRequest {
     int32_t height = 720;
     bool desktopBackground = false;  // read the desktop copy
 };
-
-// Where the window is, with what its layout depends on.
-struct WindowPlace {
-    ScreenRect place;  // the window on the screen, in root coordinates
-    const ScreenRect* monitors;
-    int monitorCount;
-    ScreenRect screen;
-    bool ownWindow;
-    uint32_t serial;  // changes whenever any of the above changes
-};
-
-// What handling the window's events found.
-enum class WindowEvents { nothing, changed, ended };
 
 // Opens the display, finds or makes the target window, checks its visual, reads the monitors and
 // the desktop copy, and makes the frame buffer. A failure carries the message and the exit code
@@ -50,13 +37,14 @@ bool windowEventsQueued();
 // Handles every event already received or waiting on the connection, without blocking. changed:
 // the size, place or monitors changed (applyWindowChanges takes it); ended: the window was
 // destroyed, closed, or its user asked to end.
-WindowEvents handleWindowEvents();
+DisplayEvents handleWindowEvents();
 
 // Takes a pending change of size, place or monitors: reads them again and sizes the frame
 // buffer. A failure when the buffer cannot be allocated.
 Failure applyWindowChanges();
 
-WindowPlace saverWindowPlace();
+// The window's place in root coordinates, with the monitors, the screen and the desktop copy.
+SurfacePlace saverWindowPlace();
 
 // Sends the changes of the frame buffer (frame_buffer_x11's freeFrameBuffer) to the window: the
 // whole buffer after an exposure, and once a second on a host's window, whose exposures are the
