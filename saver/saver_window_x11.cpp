@@ -274,9 +274,7 @@ DisplayEvents handleWindowEvents()
         XNextEvent(saver.display, &event);
         handleEvent(event);
     }
-    if (saver.ended || watchedWindowGone())
-        return DisplayEvents::ended;
-    return saver.changed ? DisplayEvents::changed : DisplayEvents::nothing;
+    return saver.ended || watchedWindowGone() ? DisplayEvents::ended : DisplayEvents::nothing;
 }
 
 Failure applyWindowChanges()

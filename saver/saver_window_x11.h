@@ -34,9 +34,9 @@ int saverWindowFd();
 // connection's descriptor would not see them.
 bool windowEventsQueued();
 
-// Handles every event already received or waiting on the connection, without blocking. changed:
-// the size, place or monitors changed (applyWindowChanges takes it); ended: the window was
-// destroyed, closed, or its user asked to end.
+// Handles every event already received or waiting on the connection, without blocking. ended:
+// the window was destroyed, closed, or its user asked to end. A change of size, place or
+// monitors waits for applyWindowChanges.
 DisplayEvents handleWindowEvents();
 
 // Takes a pending change of size, place or monitors: reads them again and sizes the frame

@@ -9,8 +9,9 @@
 #include "saver/frame_linux.h"
 #include "saver/monitor.h"
 
-// What handling a display server's events found.
-enum class DisplayEvents { nothing, changed, ended };
+// What handling a display server's events found. Changes of size and place are not reported
+// here: the server keeps them until the loop takes them at its next tick.
+enum class DisplayEvents { nothing, ended };
 
 // A surface where its display server has it.
 struct SurfacePlace {
