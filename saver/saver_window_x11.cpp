@@ -1,7 +1,6 @@
-// The target window of the X11 display mode: finding or making it, and its events.
+// The target window of the X11 display mode: the connection, the window's events and its place.
 #include "saver/saver_window_x11.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -14,6 +13,7 @@
 #include "saver/error_trap_x11.h"
 #include "saver/frame_buffer_x11.h"
 #include "saver/monitors_x11.h"
+#include "saver/target_window_x11.h"
 
 namespace {
 
@@ -23,12 +23,7 @@ constexpr int64_t kWholePresentNanos = 1000000000;
 struct SaverWindow {
     Display* display;
     Window root;
-    Window window;
-    bool ownWindow;
-    Visual* visual;
-    int depth;
-    Colormap colormap;  // made for an own window whose visual is not the default one
-    Atom deleteWindow;
+    TargetWindow target;
     int screenChangeType;  // RRScreenChangeNotify, or -1 without RandR
     int32_t width;
     int32_t height;
@@ -45,108 +40,17 @@ struct SaverWindow {
 
 SaverWindow saver;
 
-bool isUsableVisual(const Visual* visual, int depth)
-{
-    return visual != nullptr && visual->c_class == TrueColor && (depth == 24 || depth == 32) &&
-           visual->red_mask == 0xff0000 && visual->green_mask == 0xff00 && visual->blue_mask == 0xff;
-}
-
-Failure failure(int exitCode, const std::string& message) { return {exitCode, "zephyrine: " + message}; }
-
 // The window's place on the screen, the monitors and the screen, read again.
 void readPlace()
 {
     int left = 0;
     int top = 0;
     Window child;
-    if (saver.window != saver.root)
-        XTranslateCoordinates(saver.display, saver.window, saver.root, 0, 0, &left, &top, &child);
+    if (saver.target.window != saver.root)
+        XTranslateCoordinates(saver.display, saver.target.window, saver.root, 0, 0, &left, &top, &child);
     saver.place = {left, top, saver.width, saver.height};
-    readMonitors(saver.display, saver.window, saver.width, saver.height, saver.monitors);
+    readMonitors(saver.display, saver.target.window, saver.width, saver.height, saver.monitors);
     ++saver.serial;
-}
-
-// The own window is made on the default screen's 24-bit TrueColor visual.
-Failure chooseOwnWindow(const WindowRequest& request)
-{
-    XVisualInfo info;
-    if (!XMatchVisualInfo(saver.display, DefaultScreen(saver.display), 24, TrueColor, &info) ||
-        !isUsableVisual(info.visual, 24))
-        return failure(1, "the display has no 24-bit TrueColor visual");
-    saver.visual = info.visual;
-    saver.depth = 24;
-    saver.ownWindow = true;
-    saver.width = request.width;
-    saver.height = request.height;
-    return {};
-}
-
-// The window's attributes; false when it is gone.
-bool readAttributes(XWindowAttributes& attributes)
-{
-    beginTrap(saver.display);
-    const Status known = XGetWindowAttributes(saver.display, saver.window, &attributes);
-    return endTrap(saver.display) == 0 && known;
-}
-
-// The host's window or the root: it must exist and have a usable visual; only its own fate is
-// selected (input is the host's). One destroyed meanwhile ends the run at its first events.
-Failure findHostWindow(const WindowRequest& request)
-{
-    const char* source = request.target == WindowRequest::Target::windowId ? "--window-id" : "XSCREENSAVER_WINDOW";
-    saver.window = request.windowId != 0 ? static_cast<Window>(request.windowId) : saver.root;
-    XWindowAttributes attributes;
-    if (!readAttributes(attributes)) {
-        char id[32];
-        std::snprintf(id, sizeof id, "0x%lx", saver.window);
-        return failure(1, std::string(source) + " " + id + ": no such window");
-    }
-    if (!isUsableVisual(attributes.visual, attributes.depth))
-        return failure(1, "the window's visual is not 24- or 32-bit TrueColor");
-    saver.visual = attributes.visual;
-    saver.depth = attributes.depth;
-    saver.width = attributes.width;
-    saver.height = attributes.height;
-    beginTrap(saver.display);
-    XSelectInput(saver.display, saver.window, StructureNotifyMask);
-    if (endTrap(saver.display) != 0) {
-        saver.ended = true;
-        return {};
-    }
-    // The size may have changed before the selection took effect.
-    if (!readAttributes(attributes)) {
-        saver.ended = true;
-        return {};
-    }
-    saver.width = attributes.width;
-    saver.height = attributes.height;
-    return {};
-}
-
-void makeOwnWindow()
-{
-    XSetWindowAttributes attributes{};
-    unsigned long mask = CWBackPixel | CWBorderPixel | CWEventMask;
-    attributes.background_pixel = 0;
-    attributes.border_pixel = 0;
-    attributes.event_mask = StructureNotifyMask | ExposureMask | KeyPressMask | ButtonPressMask;
-    if (saver.visual != DefaultVisual(saver.display, DefaultScreen(saver.display))) {
-        saver.colormap = XCreateColormap(saver.display, saver.root, saver.visual, AllocNone);
-        attributes.colormap = saver.colormap;
-        mask |= CWColormap;
-    }
-    saver.window = XCreateWindow(saver.display, saver.root, 0, 0, static_cast<unsigned>(saver.width),
-                                 static_cast<unsigned>(saver.height), 0, saver.depth, InputOutput, saver.visual,
-                                 mask, &attributes);
-    XStoreName(saver.display, saver.window, "Zephyrine");
-    XClassHint classHint;
-    char resName[] = "zephyrine";
-    char resClass[] = "Zephyrine";
-    classHint.res_name = resName;
-    classHint.res_class = resClass;
-    XSetClassHint(saver.display, saver.window, &classHint);
-    saver.deleteWindow = XInternAtom(saver.display, "WM_DELETE_WINDOW", False);
-    XSetWMProtocols(saver.display, saver.window, &saver.deleteWindow, 1);
 }
 
 // ---- the events, one handler each ----
@@ -155,7 +59,7 @@ void makeOwnWindow()
 void onConfigure(const XEvent& event)
 {
     const XConfigureEvent& configure = event.xconfigure;
-    if (configure.window != saver.window)
+    if (configure.window != saver.target.window)
         return;
     if (configure.width != saver.width || configure.height != saver.height || configure.x != saver.configuredX ||
         configure.y != saver.configuredY) {
@@ -169,7 +73,7 @@ void onConfigure(const XEvent& event)
 
 void onDestroy(const XEvent& event)
 {
-    if (event.xdestroywindow.window == saver.window)
+    if (event.xdestroywindow.window == saver.target.window)
         saver.ended = true;
 }
 
@@ -179,20 +83,20 @@ void onKeyPress(const XEvent& event)
 {
     XKeyEvent key = event.xkey;
     const KeySym symbol = XLookupKeysym(&key, 0);
-    if (saver.ownWindow && (symbol == XK_q || symbol == XK_Q || symbol == XK_Escape))
+    if (saver.target.ownWindow && (symbol == XK_q || symbol == XK_Q || symbol == XK_Escape))
         saver.ended = true;
 }
 
 void onButtonPress(const XEvent&)
 {
-    if (saver.ownWindow)
+    if (saver.target.ownWindow)
         saver.ended = true;
 }
 
 void onClientMessage(const XEvent& event)
 {
-    if (saver.ownWindow && event.xclient.format == 32 &&
-        static_cast<Atom>(event.xclient.data.l[0]) == saver.deleteWindow)
+    if (saver.target.ownWindow && event.xclient.format == 32 &&
+        static_cast<Atom>(event.xclient.data.l[0]) == saver.target.deleteWindow)
         saver.ended = true;
 }
 
@@ -230,36 +134,38 @@ Failure openSaverWindow(const WindowRequest& request)
     if (saver.display == nullptr) {
         const char* name = std::getenv("DISPLAY");
         if (name == nullptr || name[0] == '\0')
-            return failure(1, "DISPLAY is not set");
-        return failure(1, std::string("cannot open display \"") + name + "\"");
+            return {1, "zephyrine: DISPLAY is not set"};
+        return {1, std::string("zephyrine: cannot open display \"") + name + "\""};
     }
     saver.root = DefaultRootWindow(saver.display);
-    const Failure found = request.target == WindowRequest::Target::ownWindow ? chooseOwnWindow(request)
-                                                                             : findHostWindow(request);
+    const Failure found = findTargetWindow(saver.display, request, saver.target);
     if (found.exitCode != 0)
         return found;
+    saver.width = saver.target.width;
+    saver.height = saver.target.height;
+    saver.ended = saver.target.gone;
     saver.screenChangeType = selectScreenChanges(saver.display);
-    if (saver.ownWindow)
-        makeOwnWindow();
-    watchWindow(saver.window);
-    openPresenting(saver.display, saver.window, saver.visual, saver.depth);
+    if (saver.target.ownWindow)
+        makeOwnWindow(saver.display, saver.target);
+    watchWindow(saver.target.window);
+    openPresenting(saver.display, saver.target.window, saver.target.visual, saver.target.depth);
     readPlace();
     if (!sizeFrameBuffer(saver.width, saver.height))
         return noMemoryFailure();
     // After the frame buffer, so the copy can be read through its segment.
     if (request.desktopBackground) {
-        if (saver.ownWindow)
-            copyDesktop(saver.display, saver.root, saver.visual, saver.depth);  // before the window is mapped
+        if (saver.target.ownWindow)  // before the window is mapped
+            copyDesktop(saver.display, saver.root, saver.target.visual, saver.target.depth);
         else
-            copyHostScreenshot(saver.display, saver.window, saver.visual, saver.depth);
+            copyHostScreenshot(saver.display, saver.target.window, saver.target.visual, saver.target.depth);
     }
     return {};
 }
 
 void showSaverWindow()
 {
-    if (saver.ownWindow)
-        XMapWindow(saver.display, saver.window);
+    if (saver.target.ownWindow)
+        XMapWindow(saver.display, saver.target.window);
     XFlush(saver.display);
 }
 
@@ -288,14 +194,15 @@ Failure applyWindowChanges()
 
 SurfacePlace saverWindowPlace()
 {
-    return {saver.place, saver.monitors.monitors, saver.monitors.count, saver.monitors.screen, saver.ownWindow,
-            desktopCopy(), saver.serial};
+    return {saver.place, saver.monitors.monitors, saver.monitors.count, saver.monitors.screen,
+            saver.target.ownWindow, desktopCopy(), saver.serial};
 }
 
 void presentWindowFrame(const FrameChanges& changes)
 {
     const int64_t now = monotonicNanos();
-    const bool whole = changes.whole || saver.exposed || (!saver.ownWindow && now - saver.wholeAt >= kWholePresentNanos);
+    const bool whole =
+        changes.whole || saver.exposed || (!saver.target.ownWindow && now - saver.wholeAt >= kWholePresentNanos);
     presentFrame(changes, whole);
     if (whole) {
         saver.exposed = false;
@@ -309,10 +216,7 @@ void closeSaverWindow()
         return;
     closePresenting();
     releaseDesktopCopy();
-    if (saver.ownWindow && saver.window != 0)
-        XDestroyWindow(saver.display, saver.window);
-    if (saver.colormap != 0)
-        XFreeColormap(saver.display, saver.colormap);
+    destroyTargetWindow(saver.display, saver.target);
     XCloseDisplay(saver.display);
     saver = SaverWindow{};
 }

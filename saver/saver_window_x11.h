@@ -1,7 +1,7 @@
-// The target window of the X11 display mode: the host's window, the root or an own window; the
-// display connection, its events (a table, one line per event) and what they change. The jobs
-// around it have a file each: error_trap_x11, monitors_x11, desktop_copy_x11, shared_image_x11
-// and frame_buffer_x11.
+// The target window of the X11 display mode as the frame loop's surface: the display
+// connection, the window's events (a table, one line per event) and what they change. The jobs
+// around it have a file each: target_window_x11, error_trap_x11, monitors_x11, desktop_copy_x11,
+// shared_image_x11 and frame_buffer_x11.
 #pragma once
 
 #include <cstdint>
@@ -9,15 +9,7 @@
 #include "saver/failure.h"
 #include "saver/frame_linux.h"
 #include "saver/surface_linux.h"
-
-// What the program asks of the window.
-struct WindowRequest {
-    enum class Target { ownWindow, root, windowId } target = Target::ownWindow;
-    uint32_t windowId = 0;      // root: the host's window, 0 for the root window itself; windowId: the window
-    int32_t width = 1280;       // the own window's size
-    int32_t height = 720;
-    bool desktopBackground = false;  // read the desktop copy
-};
+#include "saver/target_window_x11.h"
 
 // Opens the display, finds or makes the target window, checks its visual, reads the monitors and
 // the desktop copy, and makes the frame buffer. A failure carries the message and the exit code
