@@ -1,26 +1,24 @@
 #!/bin/sh
-# Starts a private Xvfb of 1920 x 1080 at 24 bits on the first free display
-# from :91 on, in a session of its own with its output sent nowhere, and
-# prints "DISPLAY PID" once it accepts connections. The caller ends it by PID.
+# Starts a private Xvfb of 1920 x 1080 at 24 bits on a display it finds free,
+# in a session of its own with its output sent nowhere, and prints
+# "DISPLAY PID" once it accepts connections. The caller ends it by PID.
 # Arguments are more Xvfb options (e.g. -noreset).
-n=91
-while [ "$n" -le 140 ]; do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-        setsid Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp "$@" </dev/null >/dev/null 2>&1 &
-        pid=$!
-        tries=0
-        # Another starter may have taken the display meanwhile: Xvfb then exits.
-        while kill -0 "$pid" 2>/dev/null && [ "$tries" -lt 100 ]; do
-            if [ -e "/tmp/.X11-unix/X$n" ]; then
-                echo ":$n $pid"
-                exit 0
-            fi
-            sleep 0.1
-            tries=$((tries + 1))
-        done
-        kill "$pid" 2>/dev/null
+ready=$(mktemp)
+setsid Xvfb -screen 0 1920x1080x24 -nolisten tcp -displayfd 3 "$@" \
+    3>"$ready" </dev/null >/dev/null 2>&1 &
+pid=$!
+tries=0
+# Xvfb writes its display number and a newline when it is ready.
+while kill -0 "$pid" 2>/dev/null && [ "$tries" -lt 100 ]; do
+    if [ "$(wc -l <"$ready")" -ge 1 ]; then
+        echo ":$(cat "$ready") $pid"
+        rm -f "$ready"
+        exit 0
     fi
-    n=$((n + 1))
+    sleep 0.1
+    tries=$((tries + 1))
 done
-echo "could not start Xvfb" >&2
+kill "$pid" 2>/dev/null
+rm -f "$ready"
+echo "Xvfb did not start" >&2
 exit 1
