@@ -134,6 +134,7 @@ case "${1:-}" in
       say "$tree: configure, build, test"
       cmake --workflow --preset "$tree" || failed=1
     done
+    "$SRC/tools/wine_session.sh" "$BUILD/win/wine-prefix" stop
     exit $failed ;;
   run | settings)
     ensure_packages "${BUILD_PACKAGES[@]}" "${WIN_PACKAGES[@]}"
