@@ -44,16 +44,21 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# show NAME WINDOW COMMAND...: runs COMMAND on $DISPLAY until it ends, or
+# show NAME WINDOW ENDS COMMAND...: runs COMMAND on $DISPLAY until ENDS, or
 # headless (HEADLESS=1) for 4 s, then writes build/NAME-screenshot.png of the
 # window named WINDOW (or root) and build/NAME.gif, 640 pixels wide, of 20
 # frames at the pace they were taken (at most 33 a second), and ends it.
 HEADLESS=
 show() {
-  local name=$1 window=$2 frames start elapsed pid
-  shift 2
-  if [ -z "$HEADLESS" ]; then "$@"; return; fi
-  "$@" &
+  local name=$1 window=$2 what="${*:4}" frames start elapsed pid
+  what=${what#wine_demo run }
+  if [ -z "$HEADLESS" ]; then
+    say "running $what on $DISPLAY: $3"
+    "${@:4}"
+    return
+  fi
+  say "no display: running $what in Xvfb ($DISPLAY) for a few seconds"
+  "${@:4}" &
   pid=$!
   sleep 4
   [ "$window" = root ] || window=$(xwininfo -name "$window" | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\).*/\1/p')
@@ -95,11 +100,10 @@ show_installed() {
   if [ -z "$folder" ]; then echo "the setup program did not install Zephyrine" >&2; exit 1; fi
   scr="$folder\\Zephyrine.scr"
   if [ "$1" = settings ]; then
-    say "the settings of $scr on $DISPLAY: OK saves them, Cancel leaves them"
-    show settings root wine_demo run "$BUILD/win/tools/settings_host.exe" "$scr"
+    show settings root "OK saves the settings, Cancel leaves them" \
+      wine_demo run "$BUILD/win/tools/settings_host.exe" "$scr"
   else
-    say "$scr /s on $DISPLAY: a key, a click or a mouse jump ends it"
-    show saver root wine_demo run "$scr" /s
+    show saver root "a key, a click or a mouse jump ends it" wine_demo run "$scr" /s
   fi
 }
 
@@ -121,8 +125,7 @@ run_x11() {
     # display exits with 1 after setting the root's background.
     display -window root "$BUILD/desktop.png" || true
   fi
-  say "$program on $DISPLAY: q, Esc, a click or closing the window ends it"
-  show x11 Zephyrine "$program" --window --geometry 1280x720 --count 12 --images "$SRC/res/balls"
+  show x11 Zephyrine "q, Esc, a click or closing the window ends it" "$program" --window --geometry 1280x720 --count 12 --images "$SRC/res/balls"
 }
 
 case "${1:-}" in
