@@ -115,11 +115,11 @@ run_x11() {
   say "native build of the X11 program"
   cmake --preset native >/dev/null
   cmake --build --preset native --target zephyrine
-  local program="$BUILD/native/x11/zephyrine" display xvfb
+  local program="$BUILD/native/x11/zephyrine" display
   if [ -z "${DISPLAY:-}" ]; then
     HEADLESS=1
-    read -r display xvfb < <("$SRC/tools/start_xvfb.sh" -noreset)
-    trap 'kill $xvfb' EXIT
+    read -r display XVFB < <("$SRC/tools/start_xvfb.sh" -noreset)
+    trap 'kill $XVFB' EXIT
     export DISPLAY=$display
     convert -size 1920x1080 gradient:'#16324f-#6a9bc3' "$BUILD/desktop.png"
     # display exits with 1 after setting the root's background.
