@@ -14,35 +14,30 @@ constexpr int32_t kLargestWindowSide = 8192;
 const char* const kNotAWindowId = " is not a window id (a decimal or 0x hexadecimal number, not 0)";
 
 struct OptionRow;
+// A setting's value as an option spells it.
+struct ChoiceWord {
+    int32_t value;
+    const char* word;
+};
 using TakeValue = void (*)(const OptionRow& row, const std::string& value, ParsedOptions& parsed);
 
 // One option. A row without a value placeholder is a flag. A row with a setting writes that
 // field of the Settings record, with the range and default of its displaySettings row; words,
-// when given, are the setting's values from its minimum up, as the option spells them, ending
-// in a null.
+// when given, spell the setting's values, ending in a null word.
 struct OptionRow {
     const char* name;
     const char* valueName;
     int32_t Settings::*setting;
-    const char* const* words;
+    const ChoiceWord* words;
     TakeValue take;
     const char* help;
 };
 
-const DisplaySetting& settingOf(const OptionRow& row) {
-    for (const DisplaySetting& setting : displaySettings)
-        if (setting.field == row.setting)
-            return setting;
-    return displaySettings[0];  // every row with a setting names one of the table's fields
-}
-
-// The word of a setting's value; empty for a value the list does not reach.
-std::string wordFor(const OptionRow& row, const DisplaySetting& setting, uint32_t value) {
-    if (value < setting.minimum)
-        return std::string();
-    for (uint32_t i = 0; row.words[i] != nullptr; ++i)
-        if (i == value - setting.minimum)
-            return row.words[i];
+// The word of a setting's value; empty for a value the list does not spell.
+std::string wordFor(const OptionRow& row, uint32_t value) {
+    for (const ChoiceWord* choice = row.words; choice->word != nullptr; ++choice)
+        if (static_cast<uint32_t>(choice->value) == value)
+            return choice->word;
     return std::string();
 }
 
@@ -63,7 +58,7 @@ bool parseWhole(const std::string& text, uint64_t& value) {
 }
 
 void takeNumber(const OptionRow& row, const std::string& value, ParsedOptions& parsed) {
-    const DisplaySetting& setting = settingOf(row);
+    const DisplaySetting& setting = displaySettingFor(row.setting);
     uint64_t number = 0;
     if (parseWhole(value, number) && number >= setting.minimum && number <= setting.maximum) {
         parsed.options.display.*row.setting = static_cast<int32_t>(number);
@@ -77,9 +72,9 @@ void takeNumber(const OptionRow& row, const std::string& value, ParsedOptions& p
 }
 
 void takeWord(const OptionRow& row, const std::string& value, ParsedOptions& parsed) {
-    const DisplaySetting& setting = settingOf(row);
+    const DisplaySetting& setting = displaySettingFor(row.setting);
     for (uint32_t v = setting.minimum; v <= setting.maximum; ++v) {
-        const std::string word = wordFor(row, setting, v);
+        const std::string word = wordFor(row, v);
         if (!word.empty() && value == word) {
             parsed.options.display.*row.setting = static_cast<int32_t>(v);
             return;
@@ -90,11 +85,11 @@ void takeWord(const OptionRow& row, const std::string& value, ParsedOptions& par
     for (uint32_t v = setting.minimum; v <= setting.maximum; ++v) {
         if (v > setting.minimum)
             choices += v == setting.maximum ? " or " : ", ";
-        choices += wordFor(row, setting, v);
+        choices += wordFor(row, v);
     }
     parsed.warnings.push_back(std::string("--") + row.name + " " + quoted(value) + " is not " +
                               choices + "; using " +
-                              wordFor(row, setting, static_cast<uint32_t>(setting.defaultValue)));
+                              wordFor(row, static_cast<uint32_t>(setting.defaultValue)));
 }
 
 void takeGeometry(const OptionRow& row, const std::string& value, ParsedOptions& parsed) {
@@ -160,8 +155,9 @@ void takeVersion(const OptionRow&, const std::string&, ParsedOptions& parsed) {
     parsed.options.showVersion = true;
 }
 
-const char* const kScaleWords[] = {"50", "75", "100", nullptr};
-const char* const kBackgroundWords[] = {"desktop", "black", "white", nullptr};
+const ChoiceWord kScaleWords[] = {{kScale50, "50"}, {kScale75, "75"}, {kScale100, "100"}, {0, nullptr}};
+const ChoiceWord kBackgroundWords[] = {
+    {kBackgroundDesktop, "desktop"}, {kBackgroundBlack, "black"}, {kBackgroundWhite, "white"}, {0, nullptr}};
 
 const std::string kGeometryHelp = "size of the own window (default " + std::to_string(Options{}.width) + "x" +
                                   std::to_string(Options{}.height) + ")";
@@ -202,9 +198,9 @@ void fail(ParsedOptions& parsed, const std::string& message, bool showsUsage) {
 
 // The range text of a setting row for the usage, e.g. "5..30, default 7".
 std::string rangeOf(const OptionRow& row) {
-    const DisplaySetting& setting = settingOf(row);
+    const DisplaySetting& setting = displaySettingFor(row.setting);
     if (row.words != nullptr)
-        return "default " + wordFor(row, setting, static_cast<uint32_t>(setting.defaultValue));
+        return "default " + wordFor(row, static_cast<uint32_t>(setting.defaultValue));
     return std::to_string(setting.minimum) + ".." + std::to_string(setting.maximum) + ", default " +
            std::to_string(setting.defaultValue);
 }

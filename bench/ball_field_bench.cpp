@@ -10,10 +10,10 @@ constexpr int32_t kBallCount = 30;
 
 void moveThirtyBalls(benchmark::State& state)
 {
-    seedRandom(1);
-    placeBalls(kScreen, kBallCount, 2, 1, 1080);
+    seedRandom(ballField, 1);
+    placeBalls(ballField, kScreen, kBallCount, 2, 1, 1080);
     for (auto _ : state) {
-        moveBalls(kScreen, kBallCount);
+        moveBalls(ballField, kScreen);
         benchmark::ClobberMemory();
     }
     benchmark::DoNotOptimize(ballField.x[0]);
@@ -24,8 +24,8 @@ BENCHMARK(moveThirtyBalls);
 void placeThirtyBalls(benchmark::State& state)
 {
     for (auto _ : state) {
-        seedRandom(1);
-        placeBalls(kScreen, kBallCount, 2, 1, 1080);
+        seedRandom(ballField, 1);
+        placeBalls(ballField, kScreen, kBallCount, 2, 1, 1080);
         benchmark::ClobberMemory();
     }
     benchmark::DoNotOptimize(ballField.x[0]);

@@ -1,17 +1,15 @@
 // Statistics and table rows shared by the benchmarks.
 #include "bench/bench_stats.h"
 
+#include "app/frame_stats.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 double percentile(const std::vector<double>& sorted, double fraction)
 {
-    if (sorted.empty()) return 0;
-    const double rank = fraction * static_cast<double>(sorted.size() - 1);
-    const size_t below = static_cast<size_t>(rank);
-    const size_t above = std::min(below + 1, sorted.size() - 1);
-    return sorted[below] + (sorted[above] - sorted[below]) * (rank - static_cast<double>(below));
+    return percentile(sorted.data(), sorted.size(), fraction);
 }
 
 Spread spreadOf(std::vector<double> samples)

@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/settings.h"
+
 namespace bench {
 
 constexpr int32_t kBallCount = 30;
-constexpr int32_t kFullScale = 2;  // 112 pixels in full-screen saver mode
+constexpr int32_t kFullScale = kScale100;  // 112 pixels in full-screen saver mode
 constexpr uint32_t kSeed = 1;
 // The known desktop the start-up measurement compares the screen with.
 constexpr BYTE kDesktopRed = 0x2E, kDesktopGreen = 0x5C, kDesktopBlue = 0x8A;

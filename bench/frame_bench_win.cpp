@@ -126,7 +126,7 @@ int main(int argc, char** argv)
     loadDisplayStrings(instance);
     const std::wstring dist = distDirectory();
     lstrcpynW(settings.installPath, dist.c_str(), kInstallPathUnits);
-    useSettings(75, 0);
+    useSettings(75, kBackgroundDesktop);
 
     Gdiplus::GdiplusStartupInput input;
     if (Gdiplus::GdiplusStartup(&startupState.gdiplusToken, &input, nullptr) != Gdiplus::Ok) {
@@ -138,8 +138,8 @@ int main(int argc, char** argv)
         std::printf("the pictures in %ls could not be loaded\n", dist.c_str());
         return 1;
     }
-    seedRandom(kSeed);
-    placeBalls({0, 0, 1920, 1080}, kBallCount, kFullScale, 1, 1080);
+    seedRandom(ballField, kSeed);
+    placeBalls(ballField, {0, 0, 1920, 1080}, kBallCount, kFullScale, 1, 1080);
     makeThumbnails();
 
     HWND desktop = showKnownDesktop(instance);

@@ -77,13 +77,13 @@ void bareGdiplusSequence(HDC target, const BallCopy& balls, float alphaScale)
 // snapshot, or a fill with the black or white stock brush.
 void bareBackground(HDC target, HDC snapshot, int width, int height, int32_t backgroundType)
 {
-    if (backgroundType == 0) {
+    if (backgroundType == kBackgroundDesktop) {
         BitBlt(target, 0, 0, width, height, snapshot, 0, 0, SRCCOPY);
         return;
     }
     const RECT area = {0, 0, width, height};
     FillRect(target, &area,
-             static_cast<HBRUSH>(GetStockObject(backgroundType == 1 ? BLACK_BRUSH : WHITE_BRUSH)));
+             static_cast<HBRUSH>(GetStockObject(backgroundType == kBackgroundBlack ? BLACK_BRUSH : WHITE_BRUSH)));
 }
 
 template <typename Work>
@@ -96,7 +96,7 @@ double timeOnce(Work work)
 }
 
 const int32_t kOpacities[] = {50, 75, 100};
-const int32_t kBackgrounds[] = {0, 1, 2};
+const int32_t kBackgrounds[] = {kBackgroundDesktop, kBackgroundBlack, kBackgroundWhite};
 constexpr int kOpacityCount = 3;
 constexpr int kBackgroundCount = 3;
 constexpr int kConfigCount = kOpacityCount * kBackgroundCount;
@@ -141,10 +141,10 @@ void freeBareImages()
 void measureFrameCost(int width, int height)
 {
     const ClientRect client = {0, 0, width, height};
-    useSettings(75, 0);
+    useSettings(75, kBackgroundDesktop);
     createSurfaces(nullptr, client);
-    seedRandom(kSeed);
-    placeBalls(client, kBallCount, kFullScale, 1, GetSystemMetrics(SM_CYSCREEN));
+    seedRandom(ballField, kSeed);
+    placeBalls(ballField, client, kBallCount, kFullScale, 1, GetSystemMetrics(SM_CYSCREEN));
     captureBackground(client);
     const BallCopy balls = copyBalls();
 
@@ -179,8 +179,8 @@ void measureFrameCost(int width, int height)
         record(samples.blit, timeOnce([&] {
             BitBlt(backBufferDC, 0, 0, width, height, backgroundDC, 0, 0, SRCCOPY);
         }));
-        for (int b = 1; b <= 2; ++b)
-            record(samples.fill[b - 1], timeOnce([&] {
+        for (int32_t b = kBackgroundBlack; b <= kBackgroundWhite; ++b)
+            record(samples.fill[b - kBackgroundBlack], timeOnce([&] {
                 bareBackground(backBufferDC, backgroundDC, width, height, b);
             }));
         for (int o = 0; o < kOpacityCount; ++o)

@@ -66,7 +66,7 @@ void CALLBACK endPacing(HWND, UINT, UINT_PTR timer, DWORD)
 // message loop until a close after the measuring time.
 void measurePacing(HINSTANCE instance)
 {
-    useSettings(75, 0);
+    useSettings(75, kBackgroundDesktop);
     startupState.saverMode = 1;
     char savedClassName[kDisplayStringSize];
     std::memcpy(savedClassName, startupState.windowClassName, sizeof savedClassName);

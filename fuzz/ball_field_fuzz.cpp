@@ -134,11 +134,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t count = ballCount < 0 ? 0 : (ballCount > kMaxBalls ? kMaxBalls : ballCount);
 
     fillWithSentinels();
-    seedRandom(seed);
-    placeBalls(field, ballCount, ballScale, saverMode, screenHeight);
+    seedRandom(ballField, seed);
+    placeBalls(ballField, field, ballCount, ballScale, saverMode, screenHeight);
     FUZZ_CHECK(ballField.ballSize >= 0);
     const int64_t expectedSize = expectedBallSize(saverMode, field.bottom, screenHeight, ballScale);
     FUZZ_CHECK(expectedSize < 0 || ballField.ballSize == expectedSize);
+    FUZZ_CHECK(ballField.ballCount == count);
     checkPlacement(field, count, seed);
     checkSentinelsFrom(count);
 
@@ -146,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int64_t limitY = limitOf(field.bottom);
     for (int32_t step = 0; step < steps; ++step) {
         const BallField before = ballField;
-        moveBalls(field, ballCount);
+        moveBalls(ballField, field);
         for (int32_t i = 0; i < count; ++i) {
             checkAxisStep(before.x[i], before.vx[i], ballField.x[i], ballField.vx[i], limitX);
             checkAxisStep(before.y[i], before.vy[i], ballField.y[i], ballField.vy[i], limitY);

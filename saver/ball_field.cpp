@@ -1,6 +1,8 @@
 // The ball field: ball size, placement and motion, and the pseudo-random generator.
 #include "saver/ball_field.h"
 
+#include "settings/settings.h"
+
 #include <cstdint>
 #include <limits>
 
@@ -26,18 +28,18 @@ int32_t previewBase(int32_t fieldHeight, int32_t screenHeight)
     return static_cast<int32_t>(base > largest ? largest : base);
 }
 
-// The highest position a ball may take on an axis of the given extent;
-// 0 or less when the axis is not larger than a ball.
-int64_t axisLimit(int32_t extent)
+// The highest position a ball of the field may take on an axis of the given
+// extent; 0 or less when the axis is not larger than a ball.
+int64_t axisLimit(const BallField& field, int32_t extent)
 {
-    return int64_t{extent} - ballField.ballSize;
+    return int64_t{extent} - field.ballSize;
 }
 
 // Draws one position in 0..limit; an axis not larger than a ball still
 // consumes its draw but keeps the ball at 0.
-int32_t drawPosition(int64_t limit)
+int32_t drawPosition(BallField& field, int64_t limit)
 {
-    const int32_t draw = nextRandom();
+    const int32_t draw = nextRandom(field);
     return limit > 0 ? static_cast<int32_t>(draw % (limit + 1)) : 0;
 }
 
@@ -98,66 +100,65 @@ int32_t clampBallCount(int32_t ballCount)
     return ballCount > kMaxBalls ? kMaxBalls : ballCount;
 }
 
-void seedRandom(uint32_t seed)
+void seedRandom(BallField& field, uint32_t seed)
 {
-    ballField.randomState = seed;
+    field.randomState = seed;
 }
 
-int32_t nextRandom()
+int32_t nextRandom(BallField& field)
 {
-    ballField.randomState = ballField.randomState * 214013u + 2531011u;
-    return static_cast<int32_t>((ballField.randomState >> 16) & 0x7FFFu);
+    field.randomState = field.randomState * 214013u + 2531011u;
+    return static_cast<int32_t>((field.randomState >> 16) & 0x7FFFu);
 }
 
 int32_t computeBallSize(int32_t saverMode, int32_t fieldHeight, int32_t screenHeight, int32_t ballScale)
 {
     const int32_t base = saverMode != 0 ? kFullScreenBase : previewBase(fieldHeight, screenHeight);
     switch (ballScale) {
-    case 0:
+    case kScale50:
         return base / 2;
-    case 1:
+    case kScale75:
         return (base / 4) * 3;
     default:
         return base;
     }
 }
 
-void placeBalls(const ClientRect& client, int32_t ballCount, int32_t ballScale, int32_t saverMode,
-                int32_t screenHeight)
+void placeBalls(BallField& field, const ClientRect& client, int32_t ballCount, int32_t ballScale,
+                int32_t saverMode, int32_t screenHeight)
 {
-    ballField.ballSize = computeBallSize(saverMode, client.bottom, screenHeight, ballScale);
-    const int64_t limitX = axisLimit(client.right);
-    const int64_t limitY = axisLimit(client.bottom);
-    const int32_t count = clampBallCount(ballCount);
-    for (int32_t i = 0; i < count; ++i) {
-        ballField.imageIndex[i] = nextRandom() % 8;
-        ballField.x[i] = drawPosition(limitX);
-        ballField.y[i] = drawPosition(limitY);
-        nextRandom();
-        nextRandom();
-        ballField.vx[i] = (nextRandom() % 2 != 0) ? -1 : 1;
-        ballField.vy[i] = (nextRandom() % 2 != 0) ? -1 : 1;
+    field.ballSize = computeBallSize(saverMode, client.bottom, screenHeight, ballScale);
+    field.ballCount = clampBallCount(ballCount);
+    const int64_t limitX = axisLimit(field, client.right);
+    const int64_t limitY = axisLimit(field, client.bottom);
+    for (int32_t i = 0; i < field.ballCount; ++i) {
+        field.imageIndex[i] = nextRandom(field) % 8;
+        field.x[i] = drawPosition(field, limitX);
+        field.y[i] = drawPosition(field, limitY);
+        nextRandom(field);
+        nextRandom(field);
+        field.vx[i] = (nextRandom(field) % 2 != 0) ? -1 : 1;
+        field.vy[i] = (nextRandom(field) % 2 != 0) ? -1 : 1;
     }
 }
 
-void placeStrayBalls(const ClientRect& client, int32_t ballCount)
+void placeStrayBalls(BallField& field, const ClientRect& client)
 {
-    const int64_t limitX = axisLimit(client.right);
-    const int64_t limitY = axisLimit(client.bottom);
-    const int32_t count = clampBallCount(ballCount);
-    for (int32_t i = 0; i < count; ++i) {
-        if (strays(ballField.x[i], limitX) || strays(ballField.y[i], limitY)) {
-            ballField.x[i] = drawPosition(limitX);
-            ballField.y[i] = drawPosition(limitY);
+    const int64_t limitX = axisLimit(field, client.right);
+    const int64_t limitY = axisLimit(field, client.bottom);
+    for (int32_t i = 0; i < field.ballCount; ++i) {
+        if (strays(field.x[i], limitX) || strays(field.y[i], limitY)) {
+            field.x[i] = drawPosition(field, limitX);
+            field.y[i] = drawPosition(field, limitY);
         }
     }
 }
 
-void moveBalls(const ClientRect& client, int32_t ballCount)
+void moveBalls(BallField& field, const ClientRect& client)
 {
-    const int64_t limitX = axisLimit(client.right);
-    const int64_t limitY = axisLimit(client.bottom);
-    const int32_t count = clampBallCount(ballCount);
+    const int64_t limitX = axisLimit(field, client.right);
+    const int64_t limitY = axisLimit(field, client.bottom);
+    const int32_t count = field.ballCount;
     int32_t i = 0;
     if (limitX > 0 && limitY > 0) {
         const uint32_t mirrorX = static_cast<uint32_t>(limitX);
@@ -165,18 +166,18 @@ void moveBalls(const ClientRect& client, int32_t ballCount)
         // Four balls written out, so that each axis of them becomes one
         // vector step.
         for (; i + 4 <= count; i += 4) {
-            stepMirrored(ballField.x[i], ballField.vx[i], mirrorX);
-            stepMirrored(ballField.x[i + 1], ballField.vx[i + 1], mirrorX);
-            stepMirrored(ballField.x[i + 2], ballField.vx[i + 2], mirrorX);
-            stepMirrored(ballField.x[i + 3], ballField.vx[i + 3], mirrorX);
-            stepMirrored(ballField.y[i], ballField.vy[i], mirrorY);
-            stepMirrored(ballField.y[i + 1], ballField.vy[i + 1], mirrorY);
-            stepMirrored(ballField.y[i + 2], ballField.vy[i + 2], mirrorY);
-            stepMirrored(ballField.y[i + 3], ballField.vy[i + 3], mirrorY);
+            stepMirrored(field.x[i], field.vx[i], mirrorX);
+            stepMirrored(field.x[i + 1], field.vx[i + 1], mirrorX);
+            stepMirrored(field.x[i + 2], field.vx[i + 2], mirrorX);
+            stepMirrored(field.x[i + 3], field.vx[i + 3], mirrorX);
+            stepMirrored(field.y[i], field.vy[i], mirrorY);
+            stepMirrored(field.y[i + 1], field.vy[i + 1], mirrorY);
+            stepMirrored(field.y[i + 2], field.vy[i + 2], mirrorY);
+            stepMirrored(field.y[i + 3], field.vy[i + 3], mirrorY);
         }
     }
     for (; i < count; ++i) {
-        stepAxis(ballField.x[i], ballField.vx[i], limitX);
-        stepAxis(ballField.y[i], ballField.vy[i], limitY);
+        stepAxis(field.x[i], field.vx[i], limitX);
+        stepAxis(field.y[i], field.vy[i], limitY);
     }
 }

@@ -26,14 +26,17 @@ struct BallField {
     int32_t imageIndex[kMaxBalls];
     int32_t ballSize;
     uint32_t randomState;
+    int32_t ballCount;  // balls in use, 0..kMaxBalls; set by placeBalls
 };
 
+// The Windows program's one field. Every function below works on the field its caller names,
+// so that a front end with several surfaces can hold one field per surface.
 extern BallField ballField;
 
-void seedRandom(uint32_t seed);
+void seedRandom(BallField& field, uint32_t seed);
 
 // One draw, 0..32767.
-int32_t nextRandom();
+int32_t nextRandom(BallField& field);
 
 // The number of balls a field holds for a requested count: 0..kMaxBalls.
 int32_t clampBallCount(int32_t ballCount);
@@ -43,14 +46,15 @@ int32_t clampBallCount(int32_t ballCount);
 // ratio of the field height to screenHeight.
 int32_t computeBallSize(int32_t saverMode, int32_t fieldHeight, int32_t screenHeight, int32_t ballScale);
 
-// Fixes ballSize, then places ballCount balls (seven draws each).
-void placeBalls(const ClientRect& client, int32_t ballCount, int32_t ballScale, int32_t saverMode,
-                int32_t screenHeight);
+// Fixes ballSize and the field's ballCount (clampBallCount of the requested count), then places
+// that many balls (seven draws each).
+void placeBalls(BallField& field, const ClientRect& client, int32_t ballCount, int32_t ballScale,
+                int32_t saverMode, int32_t screenHeight);
 
-// After ballSize or the field changed: each ball that no longer lies wholly inside the field is
-// placed again, its position drawn from the generator as placeBalls draws it; its picture and
-// direction stay. An axis not larger than a ball keeps the ball at 0.
-void placeStrayBalls(const ClientRect& client, int32_t ballCount);
+// After ballSize or the field changed: each of the field's balls that no longer lies wholly
+// inside the field is placed again, its position drawn from the generator as placeBalls draws
+// it; its picture and direction stay. An axis not larger than a ball keeps the ball at 0.
+void placeStrayBalls(BallField& field, const ClientRect& client);
 
-// Moves every ball one pixel per axis, mirroring it at the field's edges.
-void moveBalls(const ClientRect& client, int32_t ballCount);
+// Moves each of the field's balls one pixel per axis, mirroring it at the field's edges.
+void moveBalls(BallField& field, const ClientRect& client);

@@ -28,12 +28,12 @@ RECT toRect(const ClientRect& client)
 
 void drawBackground(const ClientRect& client)
 {
-    if (settings.backgroundType == 0) {
+    if (settings.backgroundType == kBackgroundDesktop) {
         BitBlt(backBufferDC, 0, 0, client.right, client.bottom, backgroundDC, 0, 0, SRCCOPY);
         return;
     }
     const RECT area = toRect(client);
-    const int brush = settings.backgroundType == 1 ? BLACK_BRUSH : WHITE_BRUSH;
+    const int brush = settings.backgroundType == kBackgroundBlack ? BLACK_BRUSH : WHITE_BRUSH;
     FillRect(backBufferDC, &area, static_cast<HBRUSH>(GetStockObject(brush)));
 }
 
@@ -73,7 +73,7 @@ void createSurfaces(HWND window, const ClientRect& client)
 void captureBackground(const ClientRect& client)
 {
     HDC screenDC = GetDC(nullptr);
-    if (startupState.saverMode == 1 || settings.backgroundType != 0) {
+    if (startupState.saverMode == 1 || settings.backgroundType != kBackgroundDesktop) {
         BitBlt(backgroundDC, 0, 0, client.right, client.bottom, screenDC, 0, 0, SRCCOPY);
     } else {
         const int screenWidth = GetDeviceCaps(screenDC, HORZRES);

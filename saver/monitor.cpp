@@ -1,4 +1,4 @@
-// Monitor choice and ball size for a window.
+// Monitor choice, desktop part and ball size for a surface.
 #include "saver/monitor.h"
 
 #include <cstdint>
@@ -39,4 +39,16 @@ int32_t saverModeForWindow(bool ownWindow, int32_t windowHeight, int32_t monitor
 int32_t ballSizeForWindow(bool ownWindow, int32_t windowHeight, int32_t monitorHeight, int32_t ballScale) {
     return computeBallSize(saverModeForWindow(ownWindow, windowHeight, monitorHeight), windowHeight,
                            monitorHeight, ballScale);
+}
+
+SurfaceLayout layOutSurface(const ScreenRect& place, const ScreenRect* monitors, int monitorCount,
+                            const ScreenRect& screen, bool ownWindow, int32_t ballScale) {
+    const ScreenRect monitor = monitorForWindow(monitors, monitorCount, place, screen);
+    const int32_t saverMode = saverModeForWindow(ownWindow, place.height, monitor.height);
+    return {place.width,
+            place.height,
+            monitor,
+            desktopPartForWindow(place, monitor),
+            saverMode,
+            computeBallSize(saverMode, place.height, monitor.height, ballScale)};
 }

@@ -1,6 +1,5 @@
-// Window geometry rules of the X11 display mode: which monitor shows a window and the ball size
-// for a window on it. Platform-free: the X11 front end hands in the
-// monitor list it read from the server.
+// Layout rules of the Linux front ends: which monitor shows a surface, the part of the desktop it
+// shows and its ball size. Platform-free: a display server hands in the rectangles it read.
 #pragma once
 
 #include <cstdint>
@@ -33,3 +32,21 @@ int32_t ballSizeForWindow(bool ownWindow, int32_t windowHeight, int32_t monitorH
 // The saverMode for placeBalls that gives ballSizeForWindow: 1 (the full-screen size) for the own
 // window or a window at least as tall as its monitor, else 0 (the preview rule).
 int32_t saverModeForWindow(bool ownWindow, int32_t windowHeight, int32_t monitorHeight);
+
+// Everything a surface's size decides: the field, the monitor that shows it, the part of the
+// desktop copy drawn under the balls (scaled to width x height), and the ball size with the
+// saverMode that gives it to placeBalls.
+struct SurfaceLayout {
+    int32_t width;
+    int32_t height;
+    ScreenRect monitor;
+    ScreenRect desktopPart;
+    int32_t saverMode;
+    int32_t ballSize;
+};
+
+// The layout of a surface at place (in screen coordinates) among the monitors of screen: the
+// rules above in one call. A display server with one surface per monitor passes that monitor
+// as place and as the only monitor, and gets the full-screen size and the whole monitor.
+SurfaceLayout layOutSurface(const ScreenRect& place, const ScreenRect* monitors, int monitorCount,
+                            const ScreenRect& screen, bool ownWindow, int32_t ballScale);

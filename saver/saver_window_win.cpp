@@ -82,10 +82,10 @@ bool movedTooFar(POINT position)
 
 LRESULT onCreate(HWND window)
 {
-    seedRandom(GetTickCount());
+    seedRandom(ballField, GetTickCount());
     readClientRect(window);
     createSurfaces(window, clientRect);
-    placeBalls(clientRect, settings.ballCount, settings.ballScale, startupState.saverMode,
+    placeBalls(ballField, clientRect, settings.ballCount, settings.ballScale, startupState.saverMode,
                GetSystemMetrics(SM_CYSCREEN));
     captureBackground(clientRect);
     makeThumbnails();
@@ -151,7 +151,7 @@ LRESULT onSysCommand(HWND window, WPARAM wParam, LPARAM lParam)
 
 LRESULT onTimer(HWND window)
 {
-    moveBalls(clientRect, settings.ballCount);
+    moveBalls(ballField, clientRect);
     InvalidateRect(window, nullptr, FALSE);
     return 0;
 }

@@ -1,33 +1,41 @@
-// The target window of the X11 display mode: the host's window, the root or an own window; its
-// size and monitor, the desktop copy, the events that resize or end it, and the presentation of
-// frames (MIT-SHM with its completion event, XPutImage otherwise). Only this file talks to Xlib.
+// The target window of the X11 display mode: the host's window, the root or an own window; the
+// display connection, its events (a table, one line per event) and what they change. The jobs
+// around it have a file each: error_trap_x11, monitors_x11, desktop_copy_x11, shared_image_x11
+// and frame_buffer_x11.
 #pragma once
 
 #include <cstdint>
 
-#include "app/options.h"
-#include "saver/frame_x11.h"
+#include "saver/failure.h"
+#include "saver/frame_linux.h"
 #include "saver/monitor.h"
 
-// What the rest of the program reads of the window; only saver_window_x11.cpp writes it.
-struct SaverWindowState {
-    int32_t width;
-    int32_t height;
-    ScreenRect placement;  // the window's place on the screen, in root coordinates
-    ScreenRect monitor;    // the monitor that shows the window, in root coordinates
-    bool resized;        // the size, place or monitors changed; applyResize takes it
-    bool ended;          // the window was destroyed, closed, or asked to end by its user
+// What the program asks of the window.
+struct WindowRequest {
+    enum class Target { ownWindow, root, windowId } target = Target::ownWindow;
+    uint32_t windowId = 0;      // root: the host's window, 0 for the root window itself; windowId: the window
+    int32_t width = 1280;       // the own window's size
+    int32_t height = 720;
+    bool desktopBackground = false;  // read the desktop copy
 };
 
-extern SaverWindowState saverWindow;
+// Where the window is, with what its layout depends on.
+struct WindowPlace {
+    ScreenRect place;  // the window on the screen, in root coordinates
+    const ScreenRect* monitors;
+    int monitorCount;
+    ScreenRect screen;
+    bool ownWindow;
+    uint32_t serial;  // changes whenever any of the above changes
+};
 
-// CLOCK_MONOTONIC in nanoseconds: the clock of the frame deadlines and of the presentation times.
-int64_t monotonicNanos();
+// What handling the window's events found.
+enum class WindowEvents { nothing, changed, ended };
 
 // Opens the display, finds or makes the target window, checks its visual, reads the monitors and
-// the desktop copy, and makes the frame buffer. Prints the reason and returns an exit code
-// (1, or 2 for memory) when the run cannot go on; 0 otherwise. An own window is not yet shown.
-int openSaverWindow(const Options& options);
+// the desktop copy, and makes the frame buffer. A failure carries the message and the exit code
+// (1, or 2 for memory). An own window is not yet shown.
+Failure openSaverWindow(const WindowRequest& request);
 
 // Maps an own window; nothing for a host's window or the root.
 void showSaverWindow();
@@ -35,30 +43,25 @@ void showSaverWindow();
 // The X connection's descriptor, to wait on together with the signals.
 int saverWindowFd();
 
-// Handles every event already received or waiting on the connection, without blocking.
-void handleWindowEvents();
-
 // True when Xlib has already read events that handleWindowEvents has not handled: a wait on the
 // connection's descriptor would not see them.
 bool windowEventsQueued();
 
-// Takes a pending resize or move: the new size and monitor, and a frame buffer of the new size. Returns
-// false when the buffer cannot be allocated.
-bool applyResize();
+// Handles every event already received or waiting on the connection, without blocking. changed:
+// the size, place or monitors changed (applyWindowChanges takes it); ended: the window was
+// destroyed, closed, or its user asked to end.
+WindowEvents handleWindowEvents();
 
-// The copy of the desktop to draw on, or null when there is none.
-const DesktopPixels* desktopCopy();
+// Takes a pending change of size, place or monitors: reads them again and sizes the frame
+// buffer. A failure when the buffer cannot be allocated.
+Failure applyWindowChanges();
 
-// The frame buffer when the server no longer reads it, or null while it is still being shown or
-// when the window has no area.
-const FramePixels* freeFrameBuffer();
+WindowPlace saverWindowPlace();
 
-// Sends the buffer that freeFrameBuffer gave to the window, without waiting for the server.
-void presentFrame();
+// Sends the changes of the frame buffer (frame_buffer_x11's freeFrameBuffer) to the window: the
+// whole buffer after an exposure, and once a second on a host's window, whose exposures are the
+// host's to select.
+void presentWindowFrame(const FrameChanges& changes);
 
-// The time of one finished presentation in nanoseconds (sent until shown for MIT-SHM, the put
-// itself for XPutImage), oldest first; false when there is none to report.
-bool takePresentTime(int64_t& nanoseconds);
-
-// Frees the buffers and the segments and closes the display.
+// Frees the buffer and the desktop copy, and closes the display.
 void closeSaverWindow();

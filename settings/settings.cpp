@@ -4,11 +4,19 @@
 Settings settings;
 
 const DisplaySetting displaySettings[kDisplaySettingCount] = {
-    {L"Background", &Settings::backgroundType, 0, 0, 2},
+    {L"Background", &Settings::backgroundType, kBackgroundDesktop, kBackgroundDesktop, kBackgroundWhite},
     {L"Number of balls", &Settings::ballCount, 7, 5, 30},
     {L"Opaque", &Settings::opacityPercent, 75, 50, 100},
-    {L"Scale of balls", &Settings::ballScale, 2, 0, 2},
+    {L"Scale of balls", &Settings::ballScale, kScale100, kScale50, kScale100},
 };
+
+const DisplaySetting& displaySettingFor(int32_t Settings::*field) {
+    for (const DisplaySetting& setting : displaySettings)
+        if (setting.field == field)
+            return setting;
+    // Every int32_t field of Settings is a display setting, so this is not reached.
+    return displaySettings[0];
+}
 
 void resetToDefaults(Settings& record) {
     for (const DisplaySetting& setting : displaySettings)

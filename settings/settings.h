@@ -15,12 +15,22 @@ constexpr uint32_t kRegExpandSz = 2;
 constexpr uint32_t kRegBinary = 3;
 constexpr uint32_t kRegDword = 4;
 
+// The choices of backgroundType: what lies behind the balls.
+constexpr int32_t kBackgroundDesktop = 0;
+constexpr int32_t kBackgroundBlack = 1;
+constexpr int32_t kBackgroundWhite = 2;
+
+// The choices of ballScale: the ball size as a share of the base size.
+constexpr int32_t kScale50 = 0;
+constexpr int32_t kScale75 = 1;
+constexpr int32_t kScale100 = 2;
+
 struct Settings {
     wchar_t installPath[kInstallPathUnits];  // never ends in a backslash
     int32_t ballCount;                       // 5..30
     int32_t opacityPercent;                  // 50..100
-    int32_t backgroundType;                  // 0 desktop, 1 black, 2 white
-    int32_t ballScale;                       // 0 = 50 %, 1 = 75 %, 2 = 100 %
+    int32_t backgroundType;                  // kBackgroundDesktop, kBackgroundBlack or kBackgroundWhite
+    int32_t ballScale;                       // kScale50, kScale75 or kScale100
 };
 
 // The one record of the process.
@@ -39,6 +49,10 @@ constexpr int kDisplaySettingCount = 4;
 
 // The four display settings in the order they are read and written.
 extern const DisplaySetting displaySettings[kDisplaySettingCount];
+
+// The row of displaySettings that holds field: its default and range, for the controls and
+// clamps that must agree with what is stored.
+const DisplaySetting& displaySettingFor(int32_t Settings::*field);
 
 // Sets the four display settings to their defaults; installPath is untouched.
 void resetToDefaults(Settings& record);

@@ -14,9 +14,11 @@ namespace {
 
 const char kHomePageAddress[] = "https://quorvane.example/zephyrine";
 
-void setUpTrackbar(HWND dialog, int id, int minimum, int maximum, int step)
+// The trackbar's range is the setting's stored range.
+void setUpTrackbar(HWND dialog, int id, int32_t Settings::*field, int step)
 {
-    SendDlgItemMessageA(dialog, id, TBM_SETRANGE, FALSE, MAKELONG(minimum, maximum));
+    const DisplaySetting& setting = displaySettingFor(field);
+    SendDlgItemMessageA(dialog, id, TBM_SETRANGE, FALSE, MAKELONG(setting.minimum, setting.maximum));
     SendDlgItemMessageA(dialog, id, TBM_SETLINESIZE, 0, step);
     SendDlgItemMessageA(dialog, id, TBM_SETTICFREQ, step, 0);
 }
@@ -39,8 +41,8 @@ int32_t checkedIndex(HWND dialog, int firstId)
 
 INT_PTR onInitDialog(HWND dialog)
 {
-    setUpTrackbar(dialog, IDC_OPACITY, 50, 100, 10);
-    setUpTrackbar(dialog, IDC_BALL_COUNT, 5, 30, 5);
+    setUpTrackbar(dialog, IDC_OPACITY, &Settings::opacityPercent, 10);
+    setUpTrackbar(dialog, IDC_BALL_COUNT, &Settings::ballCount, 5);
     fillSettingsControls(dialog, settings);
     return TRUE;
 }

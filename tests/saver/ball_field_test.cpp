@@ -21,9 +21,9 @@ protected:
 
 uint32_t stateAfterDraws(uint32_t seed, int draws)
 {
-    seedRandom(seed);
+    seedRandom(ballField, seed);
     for (int i = 0; i < draws; ++i) {
-        nextRandom();
+        nextRandom(ballField);
     }
     return ballField.randomState;
 }
@@ -53,9 +53,9 @@ bool isUnitVelocity(int32_t v) { return v == 1 || v == -1; }
 TEST_F(BallFieldTest, GeneratorFromSeedOneGivesPinnedSequence)
 {
     const int32_t expected[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358};
-    seedRandom(1);
+    seedRandom(ballField, 1);
     for (int32_t value : expected) {
-        EXPECT_EQ(nextRandom(), value);
+        EXPECT_EQ(nextRandom(ballField), value);
     }
 }
 
@@ -108,8 +108,8 @@ TEST_F(BallFieldTest, BallSizeFollowsModeHeightAndScale)
 
 TEST_F(BallFieldTest, PlacementFromSeedOneMatchesWorkedExample)
 {
-    seedRandom(1);
-    placeBalls(kScreen, 2, 2, kFullScreen, 1080);
+    seedRandom(ballField, 1);
+    placeBalls(ballField, kScreen, 2, 2, kFullScreen, 1080);
     EXPECT_EQ(ballField.ballSize, 112);
     EXPECT_EQ(ballField.imageIndex[0], 1);
     EXPECT_EQ(ballField.x[0], 377);
@@ -135,10 +135,11 @@ TEST_F(BallFieldTest, PlacementDrawsSevenTimesPerBallAndLeavesTheRestAlone)
         SCOPED_TRACE(c.ballCount);
         fillWithSentinel();
         const uint32_t expectedState = stateAfterDraws(99, c.draws);
-        seedRandom(99);
-        placeBalls(kScreen, c.ballCount, 2, kFullScreen, 1080);
+        seedRandom(ballField, 99);
+        placeBalls(ballField, kScreen, c.ballCount, 2, kFullScreen, 1080);
         EXPECT_EQ(ballField.randomState, expectedState);
         const int placed = c.draws / 7;
+        EXPECT_EQ(ballField.ballCount, placed);
         for (int i = 0; i < placed; ++i) {
             EXPECT_LT(ballField.imageIndex[i], 8);
             EXPECT_TRUE(isUnitVelocity(ballField.vx[i]) && isUnitVelocity(ballField.vy[i]));
@@ -150,14 +151,15 @@ TEST_F(BallFieldTest, PlacementDrawsSevenTimesPerBallAndLeavesTheRestAlone)
 TEST_F(BallFieldTest, MotionLeavesEntriesPastBallCountAlone)
 {
     fillWithSentinel();
-    seedRandom(7);
-    placeBalls(kScreen, 5, 2, kFullScreen, 1080);
+    seedRandom(ballField, 7);
+    placeBalls(ballField, kScreen, 5, 2, kFullScreen, 1080);
     for (int step = 0; step < 2000; ++step) {
-        moveBalls(kScreen, 5);
+        moveBalls(ballField, kScreen);
     }
     expectSentinelFrom(5);
     const BallField before = ballField;
-    moveBalls(kScreen, -1);
+    ballField.ballCount = 0;
+    moveBalls(ballField, kScreen);
     EXPECT_EQ(ballField.x[0], before.x[0]);
     EXPECT_EQ(ballField.y[4], before.y[4]);
 }
@@ -186,12 +188,13 @@ TEST_F(BallFieldTest, MotionMirrorsAtEveryEdge)
     for (const ReflectionCase& c : cases) {
         SCOPED_TRACE(c.name);
         ballField.ballSize = 112;
+        ballField.ballCount = 1;
         ballField.x[0] = c.start.x;
         ballField.y[0] = c.start.y;
         ballField.vx[0] = c.start.vx;
         ballField.vy[0] = c.start.vy;
         for (const BallState& expected : c.after) {
-            moveBalls(kScreen, 1);
+            moveBalls(ballField, kScreen);
             EXPECT_EQ(ballField.x[0], expected.x);
             EXPECT_EQ(ballField.y[0], expected.y);
             EXPECT_EQ(ballField.vx[0], expected.vx);
@@ -210,8 +213,8 @@ TEST_F(BallFieldTest, BallsStayInsideRandomFields)
         const int32_t w = std::uniform_int_distribution<int32_t>(113, 2600)(sizes);
         const int32_t h = std::uniform_int_distribution<int32_t>(saverMode != 0 ? 113 : 2, 1600)(sizes);
         const ClientRect client{0, 0, w, h};
-        seedRandom(static_cast<uint32_t>(sizes()));
-        placeBalls(client, 30, ballScale, saverMode, 1080);
+        seedRandom(ballField, static_cast<uint32_t>(sizes()));
+        placeBalls(ballField, client, 30, ballScale, saverMode, 1080);
         const int32_t size = ballField.ballSize;
         SCOPED_TRACE(::testing::Message() << w << "x" << h << " ball " << size);
         ASSERT_LT(size, h) << "the field must be larger than a ball for this test";
@@ -221,7 +224,7 @@ TEST_F(BallFieldTest, BallsStayInsideRandomFields)
                 ASSERT_TRUE(ballField.y[i] >= 0 && ballField.y[i] <= h - size) << "ball " << i << " step " << step;
                 ASSERT_TRUE(isUnitVelocity(ballField.vx[i]) && isUnitVelocity(ballField.vy[i]));
             }
-            moveBalls(client, 30);
+            moveBalls(ballField, client);
         }
     }
 }
@@ -250,8 +253,8 @@ TEST_F(BallFieldTest, FieldNoLargerThanABallKeepsBallsAtZero)
         SCOPED_TRACE(c.name);
         ballField = BallField{};
         const uint32_t expectedState = stateAfterDraws(5, 7 * 10);
-        seedRandom(5);
-        placeBalls(c.client, 10, c.ballScale, c.saverMode, 1080);
+        seedRandom(ballField, 5);
+        placeBalls(ballField, c.client, 10, c.ballScale, c.saverMode, 1080);
         EXPECT_EQ(ballField.randomState, expectedState);
         const int32_t limitX = c.client.right - ballField.ballSize;
         const int32_t limitY = c.client.bottom - ballField.ballSize;
@@ -269,7 +272,7 @@ TEST_F(BallFieldTest, FieldNoLargerThanABallKeepsBallsAtZero)
                 }
                 ASSERT_TRUE(isUnitVelocity(ballField.vx[i]) && isUnitVelocity(ballField.vy[i]));
             }
-            moveBalls(c.client, 10);
+            moveBalls(ballField, c.client);
         }
     }
 }
@@ -278,11 +281,11 @@ TEST_F(BallFieldTest, ZeroSizedBallsInATinyPreviewUseTheWholeField)
 {
     // 1x1 at 50 %: ball size 0, so every ball moves between 0 and 1.
     const ClientRect client{0, 0, 1, 1};
-    seedRandom(3);
-    placeBalls(client, 8, 0, kPreview, 1080);
+    seedRandom(ballField, 3);
+    placeBalls(ballField, client, 8, 0, kPreview, 1080);
     ASSERT_EQ(ballField.ballSize, 0);
     for (int step = 0; step < 4; ++step) {
-        moveBalls(client, 8);
+        moveBalls(ballField, client);
         for (int i = 0; i < 8; ++i) {
             ASSERT_TRUE(ballField.x[i] == 0 || ballField.x[i] == 1);
             ASSERT_TRUE(ballField.y[i] == 0 || ballField.y[i] == 1);
@@ -300,6 +303,7 @@ TEST_F(BallFieldTest, BallsSteppedTogetherMirrorAsEachAlone)
     };
     constexpr int kCount = 8;
     ballField.ballSize = 112;
+    ballField.ballCount = kCount;
     for (int i = 0; i < kCount; ++i) {
         ballField.x[i] = starts[i].x;
         ballField.y[i] = starts[i].y;
@@ -308,16 +312,17 @@ TEST_F(BallFieldTest, BallsSteppedTogetherMirrorAsEachAlone)
     }
     for (int step = 0; step < 2000; ++step) {
         const BallField before = ballField;
-        moveBalls(kScreen, kCount);
+        moveBalls(ballField, kScreen);
         const BallField together = ballField;
         for (int i = 0; i < kCount; ++i) {
             ballField = BallField{};
             ballField.ballSize = before.ballSize;
+            ballField.ballCount = 1;
             ballField.x[0] = before.x[i];
             ballField.y[0] = before.y[i];
             ballField.vx[0] = before.vx[i];
             ballField.vy[0] = before.vy[i];
-            moveBalls(kScreen, 1);
+            moveBalls(ballField, kScreen);
             ASSERT_EQ(together.x[i], ballField.x[0]) << "ball " << i << " step " << step;
             ASSERT_EQ(together.y[i], ballField.y[0]) << "ball " << i << " step " << step;
             ASSERT_EQ(together.vx[i], ballField.vx[0]) << "ball " << i << " step " << step;
@@ -330,6 +335,7 @@ TEST_F(BallFieldTest, BallsSteppedTogetherMirrorAsEachAlone)
 TEST_F(BallFieldTest, OnlyBallsThatWouldLeaveTheFieldArePlacedAgain)
 {
     ballField.ballSize = 20;
+    ballField.ballCount = 5;
     const int32_t xs[] = {0, 80, 81, 30, 500};
     const int32_t ys[] = {0, 40, 10, 41, 500};
     for (int i = 0; i < 5; ++i) {
@@ -339,8 +345,8 @@ TEST_F(BallFieldTest, OnlyBallsThatWouldLeaveTheFieldArePlacedAgain)
         ballField.vy[i] = 1;
         ballField.imageIndex[i] = i;
     }
-    seedRandom(1);  // draws 41, 18467, 6334, 26500, 19169, 15724
-    placeStrayBalls({0, 0, 100, 60}, 5);
+    seedRandom(ballField, 1);  // draws 41, 18467, 6334, 26500, 19169, 15724
+    placeStrayBalls(ballField, {0, 0, 100, 60});
     const int32_t expectedX[] = {0, 80, 41 % 81, 6334 % 81, 19169 % 81};
     const int32_t expectedY[] = {0, 40, 18467 % 41, 26500 % 41, 15724 % 41};
     for (int i = 0; i < 5; ++i) {
@@ -353,7 +359,7 @@ TEST_F(BallFieldTest, OnlyBallsThatWouldLeaveTheFieldArePlacedAgain)
     }
 
     // A field not larger than a ball keeps every ball at 0 on that axis.
-    placeStrayBalls({0, 0, 10, 60}, 5);
+    placeStrayBalls(ballField, {0, 0, 10, 60});
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(0, ballField.x[i]);
         EXPECT_GE(ballField.y[i], 0);

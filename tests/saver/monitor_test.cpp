@@ -43,24 +43,31 @@ TEST(MonitorTest, WindowIsShownByTheSmallestMonitorHoldingItsCentre) {
 
 TEST(MonitorTest, WindowShowsItsMonitorsDesktopUnlessLargerThanIt) {
     const ScreenRect a{0, 0, 1920, 1080};
+    const ScreenRect b{1920, 0, 1280, 720};
+    const ScreenRect monitors[] = {a, b};
     struct Row {
         const char* name;
         ScreenRect window;
         ScreenRect expected;
+        int32_t ballSize;  // at 100 %
     };
     const Row rows[] = {
-        {"monitor-sized window", a, a},
-        {"preview pane", {100, 100, 320, 180}, a},
-        {"the root over two monitors", {0, 0, 3200, 1080}, {0, 0, 3200, 1080}},
-        {"taller than its monitor", {0, 0, 800, 1200}, {0, 0, 800, 1200}},
+        {"monitor-sized window", a, a, 112},
+        {"preview pane", {100, 100, 320, 180}, a, 18},
+        {"the root over two monitors", {0, 0, 3200, 1080}, {0, 0, 3200, 1080}, 112},
+        {"taller than its monitor", {0, 0, 800, 1200}, {0, 0, 800, 1200}, 112},
+        {"window on the smaller monitor", b, b, 112},
+        {"pane on the smaller monitor", {2000, 100, 480, 360}, b, 56},
+        {"window across both, centre on the smaller", {1600, 0, 1280, 1080}, {1600, 0, 1280, 1080}, 112},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const ScreenRect part = desktopPartForWindow(row.window, a);
-        EXPECT_EQ(row.expected.x, part.x);
-        EXPECT_EQ(row.expected.y, part.y);
-        EXPECT_EQ(row.expected.width, part.width);
-        EXPECT_EQ(row.expected.height, part.height);
+        const SurfaceLayout layout = layOutSurface(row.window, monitors, 2, {0, 0, 3200, 1080}, false, 2);
+        EXPECT_EQ(row.expected.x, layout.desktopPart.x);
+        EXPECT_EQ(row.expected.y, layout.desktopPart.y);
+        EXPECT_EQ(row.expected.width, layout.desktopPart.width);
+        EXPECT_EQ(row.expected.height, layout.desktopPart.height);
+        EXPECT_EQ(row.ballSize, layout.ballSize);
     }
 }
 
@@ -90,7 +97,7 @@ TEST(MonitorTest, BallSizeIsThePreviewRuleAgainstTheMonitorCappedAtFullScreen) {
             EXPECT_EQ(row.sizes[scale], ballSizeForWindow(row.ownWindow, row.windowHeight, row.monitorHeight, scale));
             // placeBalls with the matching saver mode must fix the same size.
             ballField = BallField{};
-            placeBalls({0, 0, 1920, row.windowHeight}, 5, scale,
+            placeBalls(ballField, {0, 0, 1920, row.windowHeight}, 5, scale,
                        saverModeForWindow(row.ownWindow, row.windowHeight, row.monitorHeight), row.monitorHeight);
             EXPECT_EQ(row.sizes[scale], ballField.ballSize);
         }

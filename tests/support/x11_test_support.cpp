@@ -148,7 +148,7 @@ Window makeHostWindow(Display* display, int x, int y, int width, int height, uns
     XChangeWindowAttributes(display, window, CWOverrideRedirect, &attributes);
     XMapWindow(display, window);
     XSync(display, False);
-    if (display == testDisplay()) {
+    if (sharedServer && display == sharedServer->display) {
         hostWindows.push_back(window);
     }
     return window;

@@ -27,6 +27,7 @@ public:
     XServer& operator=(const XServer&) = delete;
     std::string name;  // ":N"
     Display* display = nullptr;
+    pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;

@@ -1,9 +1,10 @@
-// Tests for the X11 ball pictures: which folders load, and thumbnails that
+// Tests for the Linux ball pictures: which folders load, and thumbnails that
 // average and keep an opaque picture's colour up to the edge.
-#include "saver/ball_pictures_x11.h"
+#include "saver/ball_pictures_linux.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -65,7 +66,13 @@ TEST_P(BallPictureFolders, LoadGivesTheStatedResult)
         break;
     case Change::removeFolder: fs::remove_all(folder.path); break;
     }
-    EXPECT_EQ(row.expected, loadBallPictures(folder.path.c_str()));
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    EXPECT_EQ(row.expected, loadBallPictures(folder.path.c_str()).exitCode);
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    // Whatever a file claims, a load takes no more than its small pictures and a few MiB.
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 32 * 1024) << "KiB more at the peak";
     if (row.expected != 0) {
         EXPECT_FALSE(pictures[0].pixels) << "a failed load keeps no picture";
     }
@@ -90,6 +97,15 @@ INSTANTIATE_TEST_SUITE_P(
                       // Refused from the header: decoding it would need 40 GB.
                       FolderCase{"header claims 100000 x 100000", Change::write, 7,
                                  edited([](Bytes& png) { setPngSize(png, 100000, 100000); }), 3},
+                      // Refused before libpng allocates the gigabyte the text chunk claims.
+                      FolderCase{"57 bytes with a 1 GiB text chunk", Change::write, 1,
+                                 edited([](Bytes& png) {
+                                     png.resize(8 + 25);  // the signature and the header chunk
+                                     const Bytes text{0x40, 0, 0, 0, 't', 'E', 'X', 't', 'C', 'o', 'm', 'm',
+                                                      'e', 'n', 't', 0, 'h', 'o', 's', 't', 'i', 'l', 'e', '!'};
+                                     png.insert(png.end(), text.begin(), text.end());
+                                 }),
+                                 3},
                       FolderCase{"8193 wide", Change::write, 2, solidPng(8193, 1, kOpaqueGreen), 3},
                       FolderCase{"8192 tall", Change::write, 2, solidPng(1, 8192, kOpaqueGreen), 0},
                       FolderCase{"directory named 3.png", Change::makeDirectory, 3, {}, 3},

@@ -1,6 +1,6 @@
 // Scaling with pixman's separable convolution filter and box kernels: an area
 // average that does not alias at large reductions, clamped at the source border.
-#include "saver/average_scale_x11.h"
+#include "saver/average_scale_linux.h"
 
 #include <cstdlib>
 
