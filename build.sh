@@ -19,9 +19,9 @@ export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(nproc)}
 # The Debian packages, by the trees and demos that need them.
 BUILD_PACKAGES=(cmake make g++ pkg-config xvfb xauth x11-utils imagemagick)
 LINUX_PACKAGES=(libgtest-dev zlib1g-dev libx11-dev libxext-dev libxrandr-dev libpixman-1-dev
-  libpng-dev libexpat1-dev x11-apps x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy)
-# The native tree's own: its benchmarks and the display servers of its tests.
-NATIVE_PACKAGES=(libbenchmark-dev)
+  libpng-dev libexpat1-dev x11-apps)
+# The native tree's own: the benchmarks' library and the display servers of its tests.
+NATIVE_PACKAGES=(libbenchmark-dev xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 DEB_PACKAGES=(dpkg-dev lintian xscreensaver)
 WIN_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
@@ -125,7 +125,8 @@ run_x11() {
     # display exits with 1 after setting the root's background.
     display -window root "$BUILD/desktop.png" || true
   fi
-  show x11 Zephyrine "q, Esc, a click or closing the window ends it" "$program" --window --geometry 1280x720 --count 12 --images "$SRC/res/balls"
+  show x11 Zephyrine "q, Esc, a click or closing the window ends it" \
+    "$program" --window --geometry 1280x720 --count 12 --images "$SRC/res/balls"
 }
 
 case "${1:-}" in
