@@ -19,9 +19,10 @@ export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(nproc)}
 # The Debian packages, by the trees and demos that need them.
 BUILD_PACKAGES=(cmake make g++ pkg-config xvfb xauth x11-utils imagemagick)
 LINUX_PACKAGES=(libgtest-dev zlib1g-dev libx11-dev libxext-dev libxrandr-dev libpixman-1-dev
-  libpng-dev libexpat1-dev x11-apps)
+  libpng-dev libexpat1-dev x11-apps libwayland-dev libwayland-bin wayland-protocols)
 # The native tree's own: the benchmarks' library and the display servers of its tests.
-NATIVE_PACKAGES=(libbenchmark-dev xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils)
+NATIVE_PACKAGES=(libbenchmark-dev xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
+  sway swayidle grim wtype)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 DEB_PACKAGES=(dpkg-dev lintian xscreensaver)
 WIN_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev

@@ -5,8 +5,11 @@
 #include <signal.h>
 #include <sys/signalfd.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/frame_stats.h"
 #include "saver/clock_linux.h"
@@ -120,6 +123,22 @@ bool waitUntil(DisplayServer& server, int64_t deadline, int signalFd)
 }
 
 }  // namespace
+
+LoopSettings loopSettingsFor(const Options& options)
+{
+    LoopSettings settings;
+    settings.display = options.display;
+    if (options.seedGiven) {
+        settings.seed = options.seed;
+    } else {
+        timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        settings.seed = static_cast<uint32_t>(now.tv_sec) * 1000u + static_cast<uint32_t>(now.tv_nsec / 1000000);
+    }
+    settings.showFps = options.showFps;
+    settings.wholeFrames = std::getenv("ZEPHYRINE_WHOLE_FRAMES") != nullptr;
+    return settings;
+}
 
 void releaseSurfaceDrawing(SurfaceDrawing& drawing)
 {

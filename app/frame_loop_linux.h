@@ -16,6 +16,7 @@
 
 #include <cstdint>
 
+#include "app/options.h"
 #include "saver/ball_field.h"
 #include "saver/failure.h"
 #include "saver/frame_linux.h"
@@ -78,6 +79,11 @@ struct LoopSettings {
     bool showFps = false;    // a line on standard error once a second
     bool wholeFrames = false;  // compose and present every frame whole
 };
+
+// The loop's settings for a run with options: the seed from the clock unless --seed gave one,
+// and whole frames when ZEPHYRINE_WHOLE_FRAMES is set (not in the usage: the benchmarks'
+// whole-frame figures).
+LoopSettings loopSettingsFor(const Options& options);
 
 // Blocks SIGTERM, SIGINT and SIGHUP and returns a descriptor that receives them (-1 when none
 // can be made: they then end the process as usual). Call before anything else is set up.

@@ -1,11 +1,11 @@
 // Entry of the X11 display mode: options, pictures, the target window and the frame loop.
-#include <time.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/frame_loop_linux.h"
+#include "app/main_wayland.h"
 #include "app/options.h"
 #include "saver/ball_pictures_linux.h"
 #include "saver/desktop_copy_x11.h"
@@ -54,13 +54,6 @@ private:
     SurfaceDrawing drawing_;
 };
 
-uint32_t clockSeed()
-{
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<uint32_t>(now.tv_sec) * 1000u + static_cast<uint32_t>(now.tv_nsec / 1000000);
-}
-
 WindowRequest windowRequest(const Options& options)
 {
     WindowRequest request;
@@ -90,13 +83,7 @@ Failure run(const Options& options, int signalFd)
     X11Display display;
     Failure result = openSaverWindow(windowRequest(options));
     if (result.exitCode == 0) {
-        LoopSettings settings;
-        settings.display = options.display;
-        settings.seed = options.seedGiven ? options.seed : clockSeed();
-        settings.showFps = options.showFps;
-        // Not in the usage: the benchmark's whole-frame figures.
-        settings.wholeFrames = std::getenv("ZEPHYRINE_WHOLE_FRAMES") != nullptr;
-        result = runFrameLoop(display, settings, signalFd);
+        result = runFrameLoop(display, loopSettingsFor(options), signalFd);
     }
     display.release();
     releaseBallPictures();
@@ -126,6 +113,6 @@ int main(int argc, char** argv)
         return 0;
     }
     const int signalFd = blockEndingSignals();
-    const Failure failure = run(options, signalFd);
+    const Failure failure = options.wayland ? runWayland(options, signalFd) : run(options, signalFd);
     return failure.exitCode != 0 ? fail(failure) : 0;
 }

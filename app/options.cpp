@@ -23,7 +23,8 @@ using TakeValue = void (*)(const OptionRow& row, const std::string& value, Parse
 
 // One option. A row without a value placeholder is a flag. A row with a setting writes that
 // field of the Settings record, with the range and default of its displaySettings row; words,
-// when given, spell the setting's values, ending in a null word.
+// when given, spell the setting's values, ending in a null word. An X11 target names a window
+// and cannot go with --wayland.
 struct OptionRow {
     const char* name;
     const char* valueName;
@@ -31,6 +32,7 @@ struct OptionRow {
     const ChoiceWord* words;
     TakeValue take;
     const char* help;
+    bool x11Target = false;
 };
 
 // The word of a setting's value; empty for a value the list does not spell.
@@ -149,6 +151,7 @@ void takeOwnWindow(const OptionRow&, const std::string&, ParsedOptions& parsed) 
     parsed.options.target = TargetKind::ownWindow;
 }
 
+void takeWayland(const OptionRow&, const std::string&, ParsedOptions& parsed) { parsed.options.wayland = true; }
 void takeFps(const OptionRow&, const std::string&, ParsedOptions& parsed) { parsed.options.showFps = true; }
 void takeHelp(const OptionRow&, const std::string&, ParsedOptions& parsed) { parsed.options.showHelp = true; }
 void takeVersion(const OptionRow&, const std::string&, ParsedOptions& parsed) {
@@ -164,11 +167,13 @@ const std::string kGeometryHelp = "size of the own window (default " + std::to_s
 
 const OptionRow kOptionRows[] = {
     {"root", nullptr, nullptr, nullptr, takeRoot,
-     "draw on the window in XSCREENSAVER_WINDOW, else on the root window"},
-    {"window-id", "ID", nullptr, nullptr, takeWindowId, "draw on window ID (decimal or 0x hex)"},
+     "draw on the window in XSCREENSAVER_WINDOW, else on the root window", true},
+    {"window-id", "ID", nullptr, nullptr, takeWindowId, "draw on window ID (decimal or 0x hex)", true},
     {"window", nullptr, nullptr, nullptr, takeOwnWindow,
-     "draw in an own window (the default); q, Esc or a click ends it"},
-    {"geometry", "WxH", nullptr, nullptr, takeGeometry, kGeometryHelp.c_str()},
+     "draw in an own window (the default); q, Esc or a click ends it", true},
+    {"geometry", "WxH", nullptr, nullptr, takeGeometry, kGeometryHelp.c_str(), true},
+    {"wayland", nullptr, nullptr, nullptr, takeWayland,
+     "cover every output of the Wayland compositor; input ends it"},
     {"count", "N", &Settings::ballCount, nullptr, takeNumber, "number of balls"},
     {"opacity", "N", &Settings::opacityPercent, nullptr, takeNumber, "opacity of the balls in percent"},
     {"scale", "50|75|100", &Settings::ballScale, kScaleWords, takeWord, "scale of the balls in percent"},
@@ -239,6 +244,7 @@ bool parseWindowId(const char* text, uint32_t& windowId) {
 ParsedOptions parseOptions(int argc, const char* const* argv, const char* screensaverWindow) {
     ParsedOptions parsed;
     resetToDefaults(parsed.options.display);
+    bool x11Target = false;
     for (int i = 1; i < argc && parsed.error.empty(); ++i) {
         const std::string argument = argv[i] != nullptr ? argv[i] : "";
         size_t dashes = 0;
@@ -266,10 +272,13 @@ ParsedOptions parseOptions(int argc, const char* const* argv, const char* screen
             }
             value = argv[++i];
         }
+        x11Target = x11Target || row->x11Target;
         row->take(*row, value, parsed);
         if (parsed.options.showHelp || parsed.options.showVersion)
             return parsed;
     }
+    if (x11Target && parsed.options.wayland)
+        fail(parsed, "--wayland takes none of --root, --window-id, --window and --geometry", true);
     if (parsed.error.empty() && parsed.options.target == TargetKind::root) {
         parsed.options.windowId = 0;
         if (screensaverWindow != nullptr && !parseWindowId(screensaverWindow, parsed.options.windowId))

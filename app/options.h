@@ -1,6 +1,7 @@
-// Command line of the X11 display mode, in the hosts' conventions. Platform-free: it takes the
-// arguments and the value of XSCREENSAVER_WINDOW and gives back a record, warnings and an error;
-// it never prints and never exits. The X11 entry turns the result into messages and exit codes.
+// Command line of the Linux display modes (X11, and Wayland with --wayland), in the hosts'
+// conventions. Platform-free: it takes the arguments and the value of XSCREENSAVER_WINDOW and
+// gives back a record, warnings and an error; it never prints and never exits. The entry turns
+// the result into messages and exit codes.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,7 @@ struct Options {
     int32_t height = 720;
     Settings display{};     // backgroundType, ballCount, opacityPercent, ballScale; no installPath
     std::string imagesDir;  // empty: the installed pictures
+    bool wayland = false;   // --wayland: every output of the Wayland compositor instead of a window
     bool seedGiven = false;
     uint32_t seed = 0;
     bool showFps = false;

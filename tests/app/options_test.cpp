@@ -37,7 +37,7 @@ TEST(OptionsTest, NoArgumentsGiveTheOwnWindowAndTheSettingsDefaults) {
     EXPECT_EQ(0, o.display.backgroundType);
     EXPECT_EQ("", o.imagesDir);
     EXPECT_FALSE(o.seedGiven);
-    EXPECT_FALSE(o.showFps || o.showHelp || o.showVersion);
+    EXPECT_FALSE(o.showFps || o.showHelp || o.showVersion || o.wayland);
 }
 
 TEST(OptionsTest, EachSettingIsTakenInEveryForm) {
@@ -223,6 +223,7 @@ TEST(OptionsTest, ErrorsEndTheRunWithTheirReason) {
     };
     const char* const notWindowId = " is not a window id (a decimal or 0x hexadecimal number, not 0)";
     const std::string badId = notWindowId;
+    const char* const kWaylandTakesNoTarget = "--wayland takes none of --root, --window-id, --window and --geometry";
     const Row rows[] = {
         {{"--bogus"}, nullptr, "unknown option \"--bogus\"", true},
         {{"--count", "9", "-x"}, nullptr, "unknown option \"-x\"", true},
@@ -235,6 +236,10 @@ TEST(OptionsTest, ErrorsEndTheRunWithTheirReason) {
         {{"--window-id"}, nullptr, "--window-id needs a value", true},
         {{"--fps=1"}, nullptr, "--fps takes no value", true},
         {{"--root=0x20"}, nullptr, "--root takes no value", true},
+        {{"--wayland", "--root"}, nullptr, kWaylandTakesNoTarget, true},
+        {{"--window-id", "5", "-wayland"}, nullptr, kWaylandTakesNoTarget, true},
+        {{"--wayland", "--window"}, nullptr, kWaylandTakesNoTarget, true},
+        {{"--geometry=800x600", "--wayland"}, nullptr, kWaylandTakesNoTarget, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(joined(row.arguments));
@@ -286,6 +291,7 @@ TEST(OptionsTest, HelpAndVersionEndTheReadingWhereTheyStand) {
     EXPECT_FALSE(late.options.showHelp);
     EXPECT_EQ("unknown option \"--bogus\"", late.error);
     EXPECT_TRUE(parse({"-fps"}).options.showFps);
+    EXPECT_TRUE(parse({"-wayland", "--count", "9"}).options.wayland);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ status=0
 fail() { echo "FAIL: $*" >&2; status=1; }
 
 cat > "$work/expected" <<'EOF'
+./usr/bin/zephyrine
 ./usr/libexec/xscreensaver/zephyrine
 ./usr/share/applications/screensavers/zephyrine.desktop
 ./usr/share/doc/zephyrine/changelog.gz
@@ -30,6 +31,8 @@ EOF
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort | diff -u "$work/expected" - >&2 ||
     fail "the package's files are not the installed files"
 file -b "$program" | grep -q ', stripped' || fail "the program is not stripped"
+[ "$(readlink -f "$work/tree/usr/bin/zephyrine")" = "$(readlink -f "$program")" ] ||
+    fail "zephyrine on the PATH is not the program"
 
 # Computed from the binary: the package of every library the program links.
 depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n')

@@ -94,3 +94,24 @@ bool near(uint32_t a, uint32_t b, int tolerance)
     }
     return true;
 }
+
+// The top-left corner of a square of colour at (x, y): its corners in colour, its left and top neighbours not.
+bool squareAt(const Image& image, uint32_t colour, int x, int y, int side)
+{
+    auto is = [&](int px, int py) {
+        return px >= 0 && py >= 0 && px < image.width && py < image.height && near(image.at(px, py), colour);
+    };
+    const int far = side - 1;
+    return is(x, y) && is(x + far, y) && is(x, y + far) && is(x + far, y + far) && !is(x - 1, y) && !is(x, y - 1);
+}
+
+// Ticks a 112-pixel ball placed at (x, y) moving (vx, vy) has gone, or -1 when it is off that path.
+int ticksGone(const Image& image, uint32_t colour, int x, int y, int vx, int vy)
+{
+    for (int n = 0; n < 200; ++n) {
+        if (squareAt(image, colour, x + n * vx, y + n * vy, 112)) {
+            return n;
+        }
+    }
+    return -1;
+}

@@ -1,6 +1,6 @@
-// Test pictures for the X11 tests: PNG bytes of one straight-alpha colour made
+// Test pictures for the Linux tests: PNG bytes of one straight-alpha colour made
 // with libpng, a header that claims another size, files written from bytes, the
-// folders that hold them, and pixels compared within a tolerance.
+// folders that hold them, pixels compared within a tolerance, and balls found on them.
 #pragma once
 
 #include <cstdint>
@@ -41,3 +41,16 @@ std::string solidPictures(const TempDir& dir, const uint32_t (&colours)[8], int3
 
 // Channels of a and b (0xRRGGBB, the top byte ignored) differ by at most tolerance.
 bool near(uint32_t a, uint32_t b, int tolerance = 2);
+
+// Pixels as 0xRRGGBB, row by row.
+struct Image {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t at(int x, int y) const { return pixels[size_t(y) * width + x]; }
+};
+
+// The top-left corner of a square of colour at (x, y): its corners in colour, its left and top neighbours not.
+bool squareAt(const Image& image, uint32_t colour, int x, int y, int side);
+
+// Ticks a 112-pixel ball placed at (x, y) moving (vx, vy) has gone, or -1 when it is off that path.
+int ticksGone(const Image& image, uint32_t colour, int x, int y, int vx, int vy);

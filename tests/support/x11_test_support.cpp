@@ -24,40 +24,6 @@ extern char** environ;
 
 namespace {
 
-// The test's environment without DISPLAY and XSCREENSAVER_WINDOW.
-std::vector<std::string> cleanEnvironment()
-{
-    std::vector<std::string> result;
-    for (char** e = environ; *e; ++e) {
-        if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "XSCREENSAVER_WINDOW=", 20) != 0) {
-            result.push_back(*e);
-        }
-    }
-    return result;
-}
-
-// argv[0], looked up in PATH, with envp; standard output discarded, standard error to errorPath.
-pid_t spawn(std::vector<std::string> argv, std::vector<std::string> envp, const std::string& errorPath)
-{
-    std::vector<char*> a, e;
-    for (std::string& arg : argv) {
-        a.push_back(arg.data());
-    }
-    for (std::string& variable : envp) {
-        e.push_back(variable.data());
-    }
-    a.push_back(nullptr), e.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, a[0], &actions, nullptr, a.data(), e.data());
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(failed, 0) << "cannot start " << argv[0];
-    return failed ? -1 : pid;
-}
-
 // Errors from windows that a test or the program destroyed are expected.
 int ignoreXError(Display*, XErrorEvent*) { return 0; }
 
@@ -184,49 +150,6 @@ Image capture(Display* display, Window window)
     return image;
 }
 
-bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout)
-{
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
-Program::Program(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& path)
-{
-    std::vector<std::string> argv{path};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> envp = cleanEnvironment();
-    envp.insert(envp.end(), env.begin(), env.end());
-    pid_ = spawn(argv, envp, dir_.path + "/err");
-}
-
-Program::~Program()
-{
-    if (running()) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, &status_, 0);
-    }
-}
-
-bool Program::running()
-{
-    return pid_ > 0 && status_ == -1 && waitpid(pid_, &status_, WNOHANG) == 0;
-}
-
-bool Program::waitEnd(std::chrono::milliseconds timeout, int* status)
-{
-    bool ended = waitUntil([&] { return !running(); }, timeout);
-    *status = status_;
-    return ended;
-}
-
-std::string Program::err() const { return readFile(dir_.path + "/err"); }
-
 std::vector<std::string> onTestDisplay(std::vector<std::string> env)
 {
     env.push_back("DISPLAY=" + testDisplayName());
@@ -273,10 +196,4 @@ int segmentsOf(pid_t pid)
         count += creator == pid;
     }
     return count;
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }

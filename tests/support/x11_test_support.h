@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 #include <sys/types.h>
 
+#include "support/child_process.h"
 #include "support/png_writer.h"
 
 #include <chrono>
@@ -45,36 +46,8 @@ const std::string& testDisplayName();
 Window makeHostWindow(Display* display, int x, int y, int width, int height,
                       unsigned long background = 0x123456);
 
-// A window's pixels as 0xRRGGBB, row by row.
-struct Image {
-    int width = 0, height = 0;
-    std::vector<uint32_t> pixels;
-    uint32_t at(int x, int y) const { return pixels[size_t(y) * width + x]; }
-};
+// A window's pixels.
 Image capture(Display* display, Window window);
-
-bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout);
-
-// The real program as a child, its standard error going to a file.
-class Program {
-public:
-    // Runs path (by default the program under test) with args and the
-    // environment of the test minus DISPLAY and XSCREENSAVER_WINDOW, plus env
-    // ("NAME=value" entries).
-    Program(const std::vector<std::string>& args, const std::vector<std::string>& env,
-            const std::string& path = ZEPHYRINE_X11_PROGRAM);
-    ~Program();  // kills it if it still runs
-    pid_t pid() const { return pid_; }
-    bool running();
-    // Waits for the end; true with the wait status in *status when it came in time.
-    bool waitEnd(std::chrono::milliseconds timeout, int* status);
-    std::string err() const;
-
-private:
-    TempDir dir_;  // holds the file of standard error
-    pid_t pid_ = -1;
-    int status_ = -1;
-};
 
 // The usual environment of a run on the test display.
 std::vector<std::string> onTestDisplay(std::vector<std::string> env = {});
@@ -87,4 +60,3 @@ void expectCleanEnd(Program& program, int signal = 15);
 // Shared-memory segments created by pid that still exist.
 int segmentsOf(pid_t pid);
 
-std::string readFile(const std::string& path);
