@@ -1,7 +1,7 @@
 // Takes the README's pictures of the running program: the full-screen saver
 // over a red and blue desktop stand-in, the settings dialog with its defaults
 // and the About box, each saved as a PNG into the folder named on the command
-// line (./build.sh pictures writes them into docs/).
+// line (the target readme_pictures writes them into docs/).
 //   pictures <folder>
 // It runs the program's own code in process, on a display of 1920 x 1080.
 #include <windows.h>
