@@ -3,6 +3,7 @@
 #include "saver/frame_linux.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "settings/settings.h"
 
@@ -69,6 +70,58 @@ void drawBalls(const SurfaceFrame& surface, const BallField& field, int32_t coun
     }
 }
 
+// What a ball's squares in the buffer and now cover, in boxes: one box around both when they
+// overlap (a ball moves a pixel or two), else each. Returns the number of boxes.
+int boxesOf(const ScreenRect& was, const ScreenRect& now, ScreenRect* boxes)
+{
+    if (overlap(was, now)) {
+        boxes[0] = boundingBox(was, now);
+        return 1;
+    }
+    boxes[0] = was;
+    boxes[1] = now;
+    return 2;
+}
+
+// The background into the pixels of rect that some box covers, each once; the rest of rect
+// shows the background already, as no ball was or is there. Band by band between the boxes'
+// top and bottom edges, with each band's spans merged where they meet.
+void restoreUnderBoxes(const Background& background, const FramePixels& frame, const ScreenRect& rect,
+                       const ScreenRect* boxes, int boxCount)
+{
+    ScreenRect inside[2 * kMaxBalls];
+    int32_t edges[4 * kMaxBalls];
+    int insideCount = 0;
+    for (int i = 0; i < boxCount; ++i) {
+        const ScreenRect box = intersection(boxes[i], rect);
+        if (isEmpty(box))
+            continue;
+        edges[2 * insideCount] = box.y;
+        edges[2 * insideCount + 1] = box.y + box.height;
+        inside[insideCount++] = box;
+    }
+    std::sort(edges, edges + 2 * insideCount);
+    for (int e = 0; e + 1 < 2 * insideCount; ++e) {
+        const int32_t top = edges[e];
+        const int32_t bottom = edges[e + 1];
+        if (top == bottom)
+            continue;
+        std::pair<int32_t, int32_t> spans[2 * kMaxBalls];  // left and right of each box across the band
+        int spanCount = 0;
+        for (int i = 0; i < insideCount; ++i)
+            if (inside[i].y <= top && inside[i].y + inside[i].height >= bottom)
+                spans[spanCount++] = {inside[i].x, inside[i].x + inside[i].width};
+        std::sort(spans, spans + spanCount);
+        for (int i = 0; i < spanCount;) {
+            const int32_t left = spans[i].first;
+            int32_t right = spans[i].second;
+            for (++i; i < spanCount && spans[i].first <= right; ++i)
+                right = std::max(right, spans[i].second);
+            restoreBackground(background, frame, {left, top, right - left, bottom - top});
+        }
+    }
+}
+
 // Adds rect to changes, merging it with every rectangle it overlaps until none overlap; false
 // when there is no room left.
 bool addChange(FrameChanges& changes, ScreenRect rect)
@@ -101,10 +154,10 @@ bool findChanges(const SurfaceFrame& surface, const BallField& field, int32_t co
         const ScreenRect now = squareOf(surface, field, i, frame);
         if (was.x == now.x && was.y == now.y && was.width == now.width && was.height == now.height)
             continue;
-        // A ball moves a pixel or two: one rectangle around both squares.
-        const bool together = overlap(was, now);
-        if (!addChange(changes, together ? boundingBox(was, now) : was) || (!together && !addChange(changes, now)))
-            return false;
+        ScreenRect boxes[2];
+        for (int b = 0, boxCount = boxesOf(was, now, boxes); b < boxCount; ++b)
+            if (!addChange(changes, boxes[b]))
+                return false;
     }
     for (int i = 0; i < changes.count; ++i)
         area += areaOf(changes.rects[i]);
@@ -202,8 +255,17 @@ FrameChanges composeFrame(SurfaceFrame& surface, const BallField& field, BufferR
         changes.count = 1;
         changes.rects[0] = {0, 0, frame.width, frame.height};
     }
+    // Every ball's boxes, those of the balls that stayed put too: they are drawn again where
+    // they meet the changes.
+    ScreenRect boxes[2 * kMaxBalls];
+    int boxCount = 0;
+    for (int32_t i = 0; i < count && !changes.whole; ++i)
+        boxCount += boxesOf(record.squares[i], squareOf(surface, field, i, frame), boxes + boxCount);
     for (int i = 0; i < changes.count; ++i) {
-        restoreBackground(surface.background, frame, changes.rects[i]);
+        if (changes.whole)
+            restoreBackground(surface.background, frame, changes.rects[i]);
+        else
+            restoreUnderBoxes(surface.background, frame, changes.rects[i], boxes, boxCount);
         if (record.target != nullptr)
             drawBalls(surface, field, count, record.target, frame, changes.rects[i]);
     }
