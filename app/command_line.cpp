@@ -10,15 +10,20 @@ constexpr char kSpace = 32;
 constexpr char kDoubleQuote = 34;
 constexpr int32_t kMaxHandle = 2147483647;
 
-bool isDigit(char byte) { return byte >= '0' && byte <= '9'; }
+bool isDigit(char byte)
+{
+    return byte >= '0' && byte <= '9';
+}
 
-int32_t handleFromToken(const TextString& tokens, int32_t index) {
+int32_t handleFromToken(const TextString& tokens, int32_t index)
+{
     return parseHandleNumber(line(tokens, index).bytes());
 }
 
 }  // namespace
 
-TextString splitCommandLine(const TextString& commandLine) {
+TextString splitCommandLine(const TextString& commandLine)
+{
     const char* bytes = commandLine.bytes();
     int32_t length = commandLine.length();
     // The list grows in one buffer and becomes a Text string once at the end:
@@ -61,7 +66,8 @@ TextString splitCommandLine(const TextString& commandLine) {
     return TextString(tokens.c_str());
 }
 
-int32_t parseHandleNumber(const char* token) {
+int32_t parseHandleNumber(const char* token)
+{
     if (token == nullptr) {
         return 0;
     }
@@ -79,22 +85,20 @@ int32_t parseHandleNumber(const char* token) {
     return value;
 }
 
-ParsedCommandLine readRunMode(const TextString& commandLine) {
+ParsedCommandLine readRunMode(const TextString& commandLine)
+{
     TextString tokens = splitCommandLine(commandLine);
     char modeLetter = line(tokens, 1).bytes()[0];
     switch (modeLetter) {
-        case 'A':
-        case 'a': {
-            int32_t handle = handleFromToken(tokens, 1);
-            return {RunMode::changePassword, handle != 0 ? handle : handleFromToken(tokens, 2)};
-        }
-        case 'C':
-        case 'c':
-            return {RunMode::configure, handleFromToken(tokens, 1)};
-        case 'P':
-        case 'p':
-            return {RunMode::preview, handleFromToken(tokens, 2)};
-        default:
-            return {RunMode::fullScreenSaver, 0};
+    case 'A':
+    case 'a': {
+        int32_t handle = handleFromToken(tokens, 1);
+        return {RunMode::changePassword, handle != 0 ? handle : handleFromToken(tokens, 2)};
+    }
+    case 'C':
+    case 'c': return {RunMode::configure, handleFromToken(tokens, 1)};
+    case 'P':
+    case 'p': return {RunMode::preview, handleFromToken(tokens, 2)};
+    default: return {RunMode::fullScreenSaver, 0};
     }
 }

@@ -36,8 +36,7 @@ FrameStats stats;
 
 void addSample(double* samples, int& count, int64_t nanoseconds)
 {
-    if (count < kMaxSamples)
-        samples[count++] = static_cast<double>(nanoseconds) / 1e6;
+    if (count < kMaxSamples) samples[count++] = static_cast<double>(nanoseconds) / 1e6;
 }
 
 void reportFps(int64_t now)
@@ -93,15 +92,14 @@ bool drawSurface(DisplayServer& server, int surface, const LoopSettings& setting
 {
     prepareSurface(server, surface, settings, placedSurfaces);
     SurfaceDrawing& drawing = server.drawingOf(surface);
-    if (drawing.moving)
-        moveBalls(drawing.field, {0, 0, drawing.layout.width, drawing.layout.height});
+    if (drawing.moving) moveBalls(drawing.field, {0, 0, drawing.layout.width, drawing.layout.height});
     drawing.moving = true;
     FramePixels pixels;
     BufferRecord* record = nullptr;
-    if (!server.takeBuffer(surface, pixels, record))
-        return false;
+    if (!server.takeBuffer(surface, pixels, record)) return false;
     const int64_t start = monotonicNanos();
-    const FrameChanges changes = composeFrame(drawing.frame, drawing.field, *record, pixels, !settings.wholeFrames);
+    const FrameChanges changes =
+        composeFrame(drawing.frame, drawing.field, *record, pixels, !settings.wholeFrames);
     addSample(stats.compose, stats.composeCount, monotonicNanos() - start);
     server.present(surface, changes);
     ++stats.presented;
@@ -112,13 +110,11 @@ bool drawSurface(DisplayServer& server, int surface, const LoopSettings& setting
 // that were read while sending the frame are handled at once.
 bool waitUntil(DisplayServer& server, int64_t deadline, int signalFd)
 {
-    if (server.eventsQueued())
-        return false;
+    if (server.eventsQueued()) return false;
     const int64_t left = std::max<int64_t>(deadline - monotonicNanos(), 0);
     const timespec timeout{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
     pollfd fds[2] = {{server.descriptor(), POLLIN, 0}, {signalFd, POLLIN, 0}};
-    if (ppoll(fds, 2, &timeout, nullptr) <= 0)
-        return false;
+    if (ppoll(fds, 2, &timeout, nullptr) <= 0) return false;
     return (fds[1].revents & POLLIN) != 0;
 }
 
@@ -152,8 +148,7 @@ int blockEndingSignals()
     // killing the process.
     signal(SIGPIPE, SIG_IGN);
     const int fd = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (fd < 0)
-        sigprocmask(SIG_UNBLOCK, &set, nullptr);  // blocked and never read, they would not end it
+    if (fd < 0) sigprocmask(SIG_UNBLOCK, &set, nullptr);  // blocked and never read, they would not end it
     return fd;
 }
 
@@ -161,8 +156,7 @@ int blockEndingSignals()
 // the deadlines it missed are counted as ticks not drawn, not made up.
 Failure runFrameLoop(DisplayServer& server, const LoopSettings& settings, int signalFd)
 {
-    if (!setBallOpacity(settings.display.opacityPercent))
-        return noMemoryFailure();
+    if (!setBallOpacity(settings.display.opacityPercent)) return noMemoryFailure();
     int64_t deadline = monotonicNanos();
     // The first report covers the ticks of one second, the first frame's included.
     stats = FrameStats{};
@@ -173,11 +167,9 @@ Failure runFrameLoop(DisplayServer& server, const LoopSettings& settings, int si
         prepareSurface(server, surface, settings, placedSurfaces);
     server.showSurfaces();
     for (;;) {
-        if (server.handleEvents() == DisplayEvents::ended)
-            break;
+        if (server.handleEvents() == DisplayEvents::ended) break;
         int64_t presentTime;
-        while (server.takePresentTime(presentTime))
-            addSample(stats.present, stats.presentCount, presentTime);
+        while (server.takePresentTime(presentTime)) addSample(stats.present, stats.presentCount, presentTime);
 
         const int64_t now = monotonicNanos();
         if (now >= deadline) {
@@ -195,11 +187,9 @@ Failure runFrameLoop(DisplayServer& server, const LoopSettings& settings, int si
             stats.ticks += 1 + static_cast<int>(missed);
             stats.drawn += drawn ? 1 : 0;
             deadline += (missed + 1) * kTickNanos;
-            if (settings.showFps && now - stats.since >= kReportNanos)
-                reportFps(now);
+            if (settings.showFps && now - stats.since >= kReportNanos) reportFps(now);
         }
-        if (waitUntil(server, deadline, signalFd))
-            break;
+        if (waitUntil(server, deadline, signalFd)) break;
     }
     releaseBallMask();
     return {};

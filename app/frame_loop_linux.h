@@ -46,9 +46,9 @@ public:
 
 // How the loop draws.
 struct LoopSettings {
-    Settings display{};      // backgroundType, ballCount, opacityPercent, ballScale
-    uint32_t seed = 0;       // surface n is placed from seed + n
-    bool showFps = false;    // a line on standard error once a second
+    Settings display{};        // backgroundType, ballCount, opacityPercent, ballScale
+    uint32_t seed = 0;         // surface n is placed from seed + n
+    bool showFps = false;      // a line on standard error once a second
     bool wholeFrames = false;  // compose and present every frame whole
 };
 

@@ -9,8 +9,7 @@
 // closest ranks; 0 for none.
 inline double percentile(const double* sorted, size_t count, double fraction)
 {
-    if (count == 0)
-        return 0;
+    if (count == 0) return 0;
     const double rank = fraction * static_cast<double>(count - 1);
     const size_t below = static_cast<size_t>(rank);
     const size_t above = std::min(below + 1, count - 1);

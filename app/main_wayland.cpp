@@ -21,11 +21,9 @@ public:
     bool eventsQueued() override { return waylandEventsQueued(); }
     DisplayEvents handleEvents() override
     {
-        if (!handleWaylandEvents())
-            return DisplayEvents::ended;  // the compositor has gone
+        if (!handleWaylandEvents()) return DisplayEvents::ended;  // the compositor has gone
         const SeatNews news = takeSeatNews();
-        if (news.keyboardChanged)
-            setSurfacesKeyboard(seatHasKeyboard());
+        if (news.keyboardChanged) setSurfacesKeyboard(seatHasKeyboard());
         return news.ended || noOutputLeft() ? DisplayEvents::ended : DisplayEvents::nothing;
     }
     Failure applyChanges() override { return applySurfaceSizes(); }
@@ -33,8 +31,7 @@ public:
     int surfaceCount() override
     {
         int count = 0;
-        for (const auto& output : outputs)
-            count += surfaceDrawable(*output) ? 1 : 0;
+        for (const auto& output : outputs) count += surfaceDrawable(*output) ? 1 : 0;
         return count;
     }
     SurfacePlace placeOf(int surface) override
@@ -48,8 +45,7 @@ public:
     {
         OutputSurface& o = outputAt(surface);
         ShmBuffer* buffer = bufferToDraw(o.buffers);
-        if (buffer == nullptr)
-            return false;
+        if (buffer == nullptr) return false;
         pixels = FramePixels{buffer->pixels, o.buffers.width, o.buffers.height, o.buffers.stride};
         record = &buffer->record;
         taken_ = buffer;
@@ -79,8 +75,7 @@ private:
     OutputSurface& outputAt(int surface)
     {
         for (const auto& output : outputs)
-            if (surfaceDrawable(*output) && surface-- == 0)
-                return *output;
+            if (surfaceDrawable(*output) && surface-- == 0) return *output;
         return *outputs.front();  // the loop asks only for surfaces below surfaceCount
     }
 
@@ -104,8 +99,7 @@ Failure runWayland(const Options& options, int signalFd)
         // first frames follow at once; a signal goes on to the loop, which ends at once.
         while (result.exitCode == 0 && outputsStarting() && waitForWaylandEvents(signalFd))
             result = applySurfaceSizes();
-        if (result.exitCode == 0)
-            result = runFrameLoop(display, loopSettingsFor(options), signalFd);
+        if (result.exitCode == 0) result = runFrameLoop(display, loopSettingsFor(options), signalFd);
     }
     display.release();
     return result;

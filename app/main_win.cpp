@@ -84,8 +84,7 @@ int dispatch(const ParsedCommandLine& commandLine, int showCommand)
         if (!startupState.hostWindow) return 1;
         startupState.saverMode = 0;
         return runSaverWindow(showCommand);
-    case RunMode::fullScreenSaver:
-        break;
+    case RunMode::fullScreenSaver: break;
     }
     startupState.saverMode = 1;
     return runSaverWindow(showCommand);

@@ -66,8 +66,7 @@ Failure runX11(const Options& options, int signalFd)
 {
     X11Display display;
     Failure result = openSaverWindow(windowRequest(options));
-    if (result.exitCode == 0)
-        result = runFrameLoop(display, loopSettingsFor(options), signalFd);
+    if (result.exitCode == 0) result = runFrameLoop(display, loopSettingsFor(options), signalFd);
     display.release();
     return result;
 }
@@ -77,8 +76,7 @@ Failure run(const Options& options, int signalFd)
 {
     const std::string folder = options.imagesDir.empty() ? ZEPHYRINE_DATA_DIR : options.imagesDir;
     Failure result = loadBallPictures(folder.c_str());
-    if (result.exitCode == 0)
-        result = options.wayland ? runWayland(options, signalFd) : runX11(options, signalFd);
+    if (result.exitCode == 0) result = options.wayland ? runWayland(options, signalFd) : runX11(options, signalFd);
     releaseBallPictures();
     return result;
 }
@@ -88,12 +86,10 @@ Failure run(const Options& options, int signalFd)
 int main(int argc, char** argv)
 {
     const ParsedOptions parsed = parseOptions(argc, argv, std::getenv("XSCREENSAVER_WINDOW"));
-    for (const std::string& warning : parsed.warnings)
-        std::fprintf(stderr, "zephyrine: %s\n", warning.c_str());
+    for (const std::string& warning : parsed.warnings) std::fprintf(stderr, "zephyrine: %s\n", warning.c_str());
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "zephyrine: %s\n", parsed.error.c_str());
-        if (parsed.errorShowsUsage)
-            std::fputs(usageText().c_str(), stderr);
+        if (parsed.errorShowsUsage) std::fputs(usageText().c_str(), stderr);
         return 1;
     }
     const Options& options = parsed.options;

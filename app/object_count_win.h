@@ -48,7 +48,7 @@ inline void countDeleted(CountedObject kind)
 // One line per kind: its name, then created and deleted.
 inline void writeObjectCounts()
 {
-    static const char* const names[kCountedKinds] = {"memoryDC", "bitmap", "graphics",
+    static const char* const names[kCountedKinds] = {"memoryDC",        "bitmap",  "graphics",
                                                      "imageAttributes", "picture", "thumbnail"};
     static const wchar_t countsName[] = L"object-counts.txt";
     wchar_t path[MAX_PATH];

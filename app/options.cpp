@@ -36,30 +36,33 @@ struct OptionRow {
 };
 
 // The word of a setting's value; empty for a value the list does not spell.
-std::string wordFor(const OptionRow& row, uint32_t value) {
+std::string wordFor(const OptionRow& row, uint32_t value)
+{
     for (const ChoiceWord* choice = row.words; choice->word != nullptr; ++choice)
-        if (static_cast<uint32_t>(choice->value) == value)
-            return choice->word;
+        if (static_cast<uint32_t>(choice->value) == value) return choice->word;
     return std::string();
 }
 
-std::string quoted(const std::string& value) { return "\"" + value + "\""; }
+std::string quoted(const std::string& value)
+{
+    return "\"" + value + "\"";
+}
 
 // A decimal whole number of 1 to 10 digits and nothing else; longer ones are beyond every range
 // here and are refused unread.
-bool parseWhole(const std::string& text, uint64_t& value) {
-    if (text.empty() || text.size() > 10)
-        return false;
+bool parseWhole(const std::string& text, uint64_t& value)
+{
+    if (text.empty() || text.size() > 10) return false;
     value = 0;
     for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
+        if (c < '0' || c > '9') return false;
         value = value * 10 + static_cast<uint64_t>(c - '0');
     }
     return true;
 }
 
-void takeNumber(const OptionRow& row, const std::string& value, ParsedOptions& parsed) {
+void takeNumber(const OptionRow& row, const std::string& value, ParsedOptions& parsed)
+{
     const DisplaySetting& setting = displaySettingFor(row.setting);
     uint64_t number = 0;
     if (parseWhole(value, number) && number >= setting.minimum && number <= setting.maximum) {
@@ -67,37 +70,36 @@ void takeNumber(const OptionRow& row, const std::string& value, ParsedOptions& p
         return;
     }
     parsed.options.display.*row.setting = setting.defaultValue;
-    parsed.warnings.push_back(std::string("--") + row.name + " " + quoted(value) +
-                              " is not a whole number from " + std::to_string(setting.minimum) +
-                              " to " + std::to_string(setting.maximum) + "; using " +
-                              std::to_string(setting.defaultValue));
+    parsed.warnings.push_back(std::string("--") + row.name + " " + quoted(value) + " is not a whole number from " +
+                              std::to_string(setting.minimum) + " to " + std::to_string(setting.maximum) +
+                              "; using " + std::to_string(setting.defaultValue));
 }
 
-void takeWord(const OptionRow& row, const std::string& value, ParsedOptions& parsed) {
+void takeWord(const OptionRow& row, const std::string& value, ParsedOptions& parsed)
+{
     std::string choices;
     for (const ChoiceWord* choice = row.words; choice->word != nullptr; ++choice) {
         if (value == choice->word) {
             parsed.options.display.*row.setting = choice->value;
             return;
         }
-        if (choice != row.words)
-            choices += choice[1].word == nullptr ? " or " : ", ";
+        if (choice != row.words) choices += choice[1].word == nullptr ? " or " : ", ";
         choices += choice->word;
     }
     const DisplaySetting& setting = displaySettingFor(row.setting);
     parsed.options.display.*row.setting = setting.defaultValue;
-    parsed.warnings.push_back(std::string("--") + row.name + " " + quoted(value) + " is not " +
-                              choices + "; using " +
-                              wordFor(row, static_cast<uint32_t>(setting.defaultValue)));
+    parsed.warnings.push_back(std::string("--") + row.name + " " + quoted(value) + " is not " + choices +
+                              "; using " + wordFor(row, static_cast<uint32_t>(setting.defaultValue)));
 }
 
-void takeGeometry(const OptionRow& row, const std::string& value, ParsedOptions& parsed) {
+void takeGeometry(const OptionRow& row, const std::string& value, ParsedOptions& parsed)
+{
     const size_t cross = value.find('x');
     uint64_t width = 0;
     uint64_t height = 0;
     if (cross != std::string::npos && parseWhole(value.substr(0, cross), width) &&
-        parseWhole(value.substr(cross + 1), height) && width >= 1 && height >= 1 &&
-        width <= kLargestWindowSide && height <= kLargestWindowSide) {
+        parseWhole(value.substr(cross + 1), height) && width >= 1 && height >= 1 && width <= kLargestWindowSide &&
+        height <= kLargestWindowSide) {
         parsed.options.width = static_cast<int32_t>(width);
         parsed.options.height = static_cast<int32_t>(height);
         return;
@@ -106,12 +108,13 @@ void takeGeometry(const OptionRow& row, const std::string& value, ParsedOptions&
     parsed.options.width = defaults.width;
     parsed.options.height = defaults.height;
     parsed.warnings.push_back(std::string("--") + row.name + " " + quoted(value) +
-                              " is not WIDTHxHEIGHT from 1x1 to " + std::to_string(kLargestWindowSide) +
-                              "x" + std::to_string(kLargestWindowSide) + "; using " +
-                              std::to_string(defaults.width) + "x" + std::to_string(defaults.height));
+                              " is not WIDTHxHEIGHT from 1x1 to " + std::to_string(kLargestWindowSide) + "x" +
+                              std::to_string(kLargestWindowSide) + "; using " + std::to_string(defaults.width) +
+                              "x" + std::to_string(defaults.height));
 }
 
-void takeSeed(const OptionRow& row, const std::string& value, ParsedOptions& parsed) {
+void takeSeed(const OptionRow& row, const std::string& value, ParsedOptions& parsed)
+{
     uint64_t seed = 0;
     if (parseWhole(value, seed) && seed <= UINT32_MAX) {
         parsed.options.seedGiven = true;
@@ -124,7 +127,8 @@ void takeSeed(const OptionRow& row, const std::string& value, ParsedOptions& par
                               "; using the clock");
 }
 
-void takeImages(const OptionRow& row, const std::string& value, ParsedOptions& parsed) {
+void takeImages(const OptionRow& row, const std::string& value, ParsedOptions& parsed)
+{
     if (!value.empty()) {
         parsed.options.imagesDir = value;
         return;
@@ -134,24 +138,37 @@ void takeImages(const OptionRow& row, const std::string& value, ParsedOptions& p
                               " \"\" is not a folder; using the installed pictures");
 }
 
-void takeWindowId(const OptionRow& row, const std::string& value, ParsedOptions& parsed) {
+void takeWindowId(const OptionRow& row, const std::string& value, ParsedOptions& parsed)
+{
     parsed.options.target = TargetKind::windowId;
     if (!parseWindowId(value.c_str(), parsed.options.windowId) || value.size() != std::strlen(value.c_str()))
         parsed.error = std::string("--") + row.name + " " + quoted(value) + kNotAWindowId;
 }
 
-void takeRoot(const OptionRow&, const std::string&, ParsedOptions& parsed) {
+void takeRoot(const OptionRow&, const std::string&, ParsedOptions& parsed)
+{
     parsed.options.target = TargetKind::root;
 }
 
-void takeOwnWindow(const OptionRow&, const std::string&, ParsedOptions& parsed) {
+void takeOwnWindow(const OptionRow&, const std::string&, ParsedOptions& parsed)
+{
     parsed.options.target = TargetKind::ownWindow;
 }
 
-void takeWayland(const OptionRow&, const std::string&, ParsedOptions& parsed) { parsed.options.wayland = true; }
-void takeFps(const OptionRow&, const std::string&, ParsedOptions& parsed) { parsed.options.showFps = true; }
-void takeHelp(const OptionRow&, const std::string&, ParsedOptions& parsed) { parsed.options.showHelp = true; }
-void takeVersion(const OptionRow&, const std::string&, ParsedOptions& parsed) {
+void takeWayland(const OptionRow&, const std::string&, ParsedOptions& parsed)
+{
+    parsed.options.wayland = true;
+}
+void takeFps(const OptionRow&, const std::string&, ParsedOptions& parsed)
+{
+    parsed.options.showFps = true;
+}
+void takeHelp(const OptionRow&, const std::string&, ParsedOptions& parsed)
+{
+    parsed.options.showHelp = true;
+}
+void takeVersion(const OptionRow&, const std::string&, ParsedOptions& parsed)
+{
     parsed.options.showVersion = true;
 }
 
@@ -184,39 +201,38 @@ const OptionRow kOptionRows[] = {
     {"version", nullptr, nullptr, nullptr, takeVersion, "show the version"},
 };
 
-const OptionRow* findRow(const std::string& name) {
+const OptionRow* findRow(const std::string& name)
+{
     for (const OptionRow& row : kOptionRows)
-        if (name == row.name)
-            return &row;
+        if (name == row.name) return &row;
     return nullptr;
 }
 
-void fail(ParsedOptions& parsed, const std::string& message, bool showsUsage) {
-    if (!parsed.error.empty())
-        return;
+void fail(ParsedOptions& parsed, const std::string& message, bool showsUsage)
+{
+    if (!parsed.error.empty()) return;
     parsed.error = message;
     parsed.errorShowsUsage = showsUsage;
 }
 
 // The range text of a setting row for the usage, e.g. "5..30, default 7".
-std::string rangeOf(const OptionRow& row) {
+std::string rangeOf(const OptionRow& row)
+{
     const DisplaySetting& setting = displaySettingFor(row.setting);
-    if (row.words != nullptr)
-        return "default " + wordFor(row, static_cast<uint32_t>(setting.defaultValue));
+    if (row.words != nullptr) return "default " + wordFor(row, static_cast<uint32_t>(setting.defaultValue));
     return std::to_string(setting.minimum) + ".." + std::to_string(setting.maximum) + ", default " +
            std::to_string(setting.defaultValue);
 }
 
 }  // namespace
 
-bool parseWindowId(const char* text, uint32_t& windowId) {
-    if (text == nullptr)
-        return false;
+bool parseWindowId(const char* text, uint32_t& windowId)
+{
+    if (text == nullptr) return false;
     const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const char* digit = hex ? text + 2 : text;
     const uint32_t base = hex ? 16 : 10;
-    if (*digit == 0)
-        return false;
+    if (*digit == 0) return false;
     uint64_t value = 0;
     for (; *digit != 0; ++digit) {
         uint32_t d;
@@ -229,27 +245,25 @@ bool parseWindowId(const char* text, uint32_t& windowId) {
         else
             return false;
         value = value * base + d;
-        if (value > UINT32_MAX)
-            return false;
+        if (value > UINT32_MAX) return false;
     }
-    if (value == 0)
-        return false;
+    if (value == 0) return false;
     windowId = static_cast<uint32_t>(value);
     return true;
 }
 
-ParsedOptions parseOptions(int argc, const char* const* argv, const char* screensaverWindow) {
+ParsedOptions parseOptions(int argc, const char* const* argv, const char* screensaverWindow)
+{
     ParsedOptions parsed;
     resetToDefaults(parsed.options.display);
     bool x11Target = false;
     for (int i = 1; i < argc && parsed.error.empty(); ++i) {
         const std::string argument = argv[i] != nullptr ? argv[i] : "";
         size_t dashes = 0;
-        while (dashes < 2 && dashes < argument.size() && argument[dashes] == '-')
-            ++dashes;
+        while (dashes < 2 && dashes < argument.size() && argument[dashes] == '-') ++dashes;
         const size_t equals = argument.find('=');
-        const std::string name = argument.substr(dashes, equals == std::string::npos ? std::string::npos
-                                                                                     : equals - dashes);
+        const std::string name =
+            argument.substr(dashes, equals == std::string::npos ? std::string::npos : equals - dashes);
         const OptionRow* row = dashes > 0 ? findRow(name) : nullptr;
         if (row == nullptr) {
             fail(parsed, "unknown option " + quoted(argument), true);
@@ -271,8 +285,7 @@ ParsedOptions parseOptions(int argc, const char* const* argv, const char* screen
         }
         x11Target = x11Target || row->x11Target;
         row->take(*row, value, parsed);
-        if (parsed.options.showHelp || parsed.options.showVersion)
-            return parsed;
+        if (parsed.options.showHelp || parsed.options.showVersion) return parsed;
     }
     if (x11Target && parsed.options.wayland)
         fail(parsed, "--wayland takes none of --root, --window-id, --window and --geometry", true);
@@ -284,19 +297,18 @@ ParsedOptions parseOptions(int argc, const char* const* argv, const char* screen
     return parsed;
 }
 
-std::string usageText() {
+std::string usageText()
+{
     std::string text = "usage: zephyrine [options]\n";
     for (const OptionRow& row : kOptionRows) {
         std::string left = std::string("  --") + row.name;
-        if (row.valueName != nullptr)
-            left += std::string(" ") + row.valueName;
+        if (row.valueName != nullptr) left += std::string(" ") + row.valueName;
         if (left.size() < 30)
             left.resize(30, ' ');
         else
             left += "  ";
         text += left + row.help;
-        if (row.setting != nullptr)
-            text += " (" + rangeOf(row) + ")";
+        if (row.setting != nullptr) text += " (" + rangeOf(row) + ")";
         text += "\n";
     }
     text += "One or two dashes, and --opt=value as well as --opt value, are accepted.\n";

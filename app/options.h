@@ -16,7 +16,7 @@ struct Options {
     TargetKind target = TargetKind::ownWindow;
     // --window-id: the window; --root: the window of XSCREENSAVER_WINDOW, 0 for the root window.
     uint32_t windowId = 0;
-    int32_t width = 1280;   // the own window's size
+    int32_t width = 1280;  // the own window's size
     int32_t height = 720;
     Settings display{};     // backgroundType, ballCount, opacityPercent, ballScale; no installPath
     std::string imagesDir;  // empty: the installed pictures

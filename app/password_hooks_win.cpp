@@ -9,8 +9,7 @@ int32_t passwordDialogActive = 0;
 namespace {
 
 typedef BOOL(WINAPI* VerifyScreenSavePwdProc)(HWND window);
-typedef DWORD(WINAPI* PwdChangePasswordProc)(LPCSTR provider, HWND owner, DWORD reserved1,
-                                             DWORD reserved2);
+typedef DWORD(WINAPI* PwdChangePasswordProc)(LPCSTR provider, HWND owner, DWORD reserved1, DWORD reserved2);
 
 void showError(const char* text)
 {
@@ -36,8 +35,8 @@ VerifyScreenSavePwdProc findPasswordPrompt()
     VerifyScreenSavePwdProc prompt = nullptr;
     DWORD usePassword = 0;
     DWORD size = sizeof usePassword;
-    if (RegQueryValueExA(key, "ScreenSaveUsePassword", nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(&usePassword), &size) == ERROR_SUCCESS &&
+    if (RegQueryValueExA(key, "ScreenSaveUsePassword", nullptr, nullptr, reinterpret_cast<BYTE*>(&usePassword),
+                         &size) == ERROR_SUCCESS &&
         usePassword != 0) {
         HMODULE library = LoadLibraryA("PASSWORD.CPL");
         if (library)

@@ -11,7 +11,8 @@ constexpr char kSpace = 32;
 constexpr char kCarriageReturn = 13;
 constexpr char kLineFeed = 10;
 
-int32_t boundedLength(const char* bytes) {
+int32_t boundedLength(const char* bytes)
+{
     int32_t count = 0;
     while (bytes != nullptr && count < TextString::kMaxLength && bytes[count] != 0) {
         ++count;
@@ -25,7 +26,8 @@ TextString::TextString() : TextString("", 0) {}
 
 TextString::TextString(const char* bytes) : TextString(bytes == nullptr ? "" : bytes, boundedLength(bytes)) {}
 
-TextString::TextString(const char* bytes, int32_t count) : length_(count), block_(new char[count + 1]) {
+TextString::TextString(const char* bytes, int32_t count) : length_(count), block_(new char[count + 1])
+{
     std::memcpy(block_, bytes, static_cast<std::size_t>(count));
     block_[count] = 0;
 }
@@ -33,27 +35,34 @@ TextString::TextString(const char* bytes, int32_t count) : length_(count), block
 TextString::TextString(const TextString& other) : TextString(other.block_, other.length_) {}
 
 // The moved-from text keeps a valid empty block, so bytes() never returns null.
-TextString::TextString(TextString&& other) noexcept : TextString() {
+TextString::TextString(TextString&& other) noexcept : TextString()
+{
     std::swap(length_, other.length_);
     std::swap(block_, other.block_);
 }
 
-TextString& TextString::operator=(const TextString& other) {
+TextString& TextString::operator=(const TextString& other)
+{
     if (this != &other) {
         *this = TextString(other);
     }
     return *this;
 }
 
-TextString& TextString::operator=(TextString&& other) noexcept {
+TextString& TextString::operator=(TextString&& other) noexcept
+{
     std::swap(length_, other.length_);
     std::swap(block_, other.block_);
     return *this;
 }
 
-TextString::~TextString() { delete[] block_; }
+TextString::~TextString()
+{
+    delete[] block_;
+}
 
-void TextString::append(const TextString& other) {
+void TextString::append(const TextString& other)
+{
     if (other.length_ == 0 || other.length_ > kMaxLength - length_) {
         return;
     }
@@ -66,7 +75,8 @@ void TextString::append(const TextString& other) {
     length_ = total;
 }
 
-void TextString::trimLeadingSpaces() {
+void TextString::trimLeadingSpaces()
+{
     int32_t spaces = 0;
     while (spaces < length_ && block_[spaces] == kSpace) {
         ++spaces;
@@ -76,7 +86,8 @@ void TextString::trimLeadingSpaces() {
     }
 }
 
-void TextString::trimTrailingSpaces() {
+void TextString::trimTrailingSpaces()
+{
     int32_t kept = length_;
     while (kept > 0 && block_[kept - 1] == kSpace) {
         --kept;
@@ -86,7 +97,8 @@ void TextString::trimTrailingSpaces() {
     }
 }
 
-TextString substring(const TextString& text, int32_t start, int32_t count) {
+TextString substring(const TextString& text, int32_t start, int32_t count)
+{
     int32_t length = text.length();
     if (count == -1) {
         count = length;
@@ -100,7 +112,8 @@ TextString substring(const TextString& text, int32_t start, int32_t count) {
     return TextString(text.bytes() + start, count);
 }
 
-int32_t lineCount(const TextString& text) {
+int32_t lineCount(const TextString& text)
+{
     if (text.length() == 0) {
         return 0;
     }
@@ -114,14 +127,15 @@ int32_t lineCount(const TextString& text) {
     return count;
 }
 
-TextString line(const TextString& text, int32_t n) {
+TextString line(const TextString& text, int32_t n)
+{
     if (n < 0 || n >= lineCount(text)) {
         return TextString();
     }
     const char* bytes = text.bytes();
     int32_t length = text.length();
     int32_t start = 0;
-    for (int32_t feeds = 0; feeds < n; ) {
+    for (int32_t feeds = 0; feeds < n;) {
         if (bytes[start++] == kLineFeed) {
             ++feeds;
         }

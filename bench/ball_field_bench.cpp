@@ -33,4 +33,4 @@ void placeThirtyBalls(benchmark::State& state)
 }
 BENCHMARK(placeThirtyBalls);
 
-} // namespace
+}  // namespace

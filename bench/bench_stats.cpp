@@ -44,8 +44,8 @@ void printSpreadHeader(const char* firstColumn, TableStyle style, const char* ex
         std::printf("\n|---|---:|---:|---:|---:|---:|---:|---:|%s\n", extraColumn ? "---|" : "");
         return;
     }
-    std::printf("%-36s %4s %8s %8s %8s %8s %8s %7s", firstColumn, "n", "median", "min", "p10",
-                "p90", "max", "MAD");
+    std::printf("%-36s %4s %8s %8s %8s %8s %8s %7s", firstColumn, "n", "median", "min", "p10", "p90", "max",
+                "MAD");
     if (extraColumn) std::printf("  %s", extraColumn);
     std::printf("\n");
 }
@@ -53,12 +53,12 @@ void printSpreadHeader(const char* firstColumn, TableStyle style, const char* ex
 void printSpreadRow(const char* name, const Spread& spread, const char* tail, TableStyle style)
 {
     if (style == TableStyle::markdown) {
-        std::printf("| %s | %zu | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f |", name, spread.count,
-                    spread.median, spread.min, spread.p10, spread.p90, spread.max, spread.mad);
+        std::printf("| %s | %zu | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f |", name, spread.count, spread.median,
+                    spread.min, spread.p10, spread.p90, spread.max, spread.mad);
         if (tail[0] != '\0') std::printf(" %s |", tail);
         std::printf("\n");
         return;
     }
-    std::printf("%-36s %4zu %8.3f %8.3f %8.3f %8.3f %8.3f %7.3f%s\n", name, spread.count,
-                spread.median, spread.min, spread.p10, spread.p90, spread.max, spread.mad, tail);
+    std::printf("%-36s %4zu %8.3f %8.3f %8.3f %8.3f %8.3f %7.3f%s\n", name, spread.count, spread.median,
+                spread.min, spread.p10, spread.p90, spread.max, spread.mad, tail);
 }

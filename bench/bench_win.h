@@ -19,21 +19,21 @@ constexpr uint32_t kSeed = 1;
 constexpr BYTE kDesktopRed = 0x2E, kDesktopGreen = 0x5C, kDesktopBlue = 0x8A;
 
 struct Options {
-    int rounds = 41;         // measured rounds of the frame-cost table
-    int warmUpRounds = 3;    // rounds run first and thrown away
+    int rounds = 41;       // measured rounds of the frame-cost table
+    int warmUpRounds = 3;  // rounds run first and thrown away
     double pacingSeconds = 10.0;
-    int startupRuns = 9;     // after one warm-up start
+    int startupRuns = 9;  // after one warm-up start
     double cpuSeconds = 10.0;
 };
 extern Options options;
 
 // The figures the targets are judged by; negative until measured.
 struct Results {
-    double worstRatio = -1;     // highest paired median of composeFrame / bare frame
+    double worstRatio = -1;  // highest paired median of composeFrame / bare frame
     bool allSamePixels = true;
-    double paintedShare = -1;   // percent of ticks followed by a paint
-    double firstFrameMs = -1;   // median
-    double cpuPercent = -1;     // of one core
+    double paintedShare = -1;  // percent of ticks followed by a paint
+    double firstFrameMs = -1;  // median
+    double cpuPercent = -1;    // of one core
 };
 extern Results results;
 

@@ -76,8 +76,7 @@ void measureCpu(const std::wstring& program, ScreenProbe& probe)
     std::printf("over %.1f s: %.0f ms of CPU in %d threads, %.1f %% of one core (bench process "
                 "meanwhile: %.1f %%); saver %s, then %s with exit code %lu\n",
                 wall / 1000, cpu, threads, 100 * cpu / wall, 100 * own / wall,
-                stillRunning ? "ran throughout" : "HAD ENDED", ended ? "ended by a key" : "terminated",
-                exitCode);
+                stillRunning ? "ran throughout" : "HAD ENDED", ended ? "ended by a key" : "terminated", exitCode);
     std::fflush(stdout);
 }
 

@@ -27,8 +27,8 @@ namespace {
 
 constexpr int kStarts = 9;            // first-frame measurements, after one warm-up start
 constexpr double kRunSeconds = 10.0;  // CPU, ticks and memory
-const std::vector<std::string> kSaver{"--wayland", "--images", ZEPHYRINE_PICTURES_DIR, "--count", "30",
-                                      "--seed", "1", "--fps"};
+const std::vector<std::string> kSaver{"--wayland", "--images", ZEPHYRINE_PICTURES_DIR, "--count", "30", "--seed",
+                                      "1",         "--fps"};
 
 double monotonicMs()
 {
@@ -101,18 +101,22 @@ void onBuffer(void* data, zwlr_screencopy_frame_v1* frame, uint32_t format, uint
     zwlr_screencopy_frame_v1_copy_with_damage(frame, w.buffer);
 }
 void onFlags(void*, zwlr_screencopy_frame_v1*, uint32_t) {}
-void onReady(void* data, zwlr_screencopy_frame_v1*, uint32_t secondsHigh, uint32_t secondsLow, uint32_t nanoseconds)
+void onReady(void* data, zwlr_screencopy_frame_v1*, uint32_t secondsHigh, uint32_t secondsLow,
+             uint32_t nanoseconds)
 {
     auto& w = *static_cast<DamageWatch*>(data);
     w.done = true;
     w.shownMs = double((uint64_t(secondsHigh) << 32) | secondsLow) * 1e3 + nanoseconds / 1e6;
 }
-void onFailed(void* data, zwlr_screencopy_frame_v1*) { static_cast<DamageWatch*>(data)->done = true; }
+void onFailed(void* data, zwlr_screencopy_frame_v1*)
+{
+    static_cast<DamageWatch*>(data)->done = true;
+}
 void onDamage(void*, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t, uint32_t) {}
 void onDmabuf(void*, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t) {}
 void onBufferDone(void*, zwlr_screencopy_frame_v1*) {}
-const zwlr_screencopy_frame_v1_listener kFrame = {onBuffer, onFlags, onReady, onFailed, onDamage, onDmabuf,
-                                                  onBufferDone};
+const zwlr_screencopy_frame_v1_listener kFrame = {onBuffer, onFlags,  onReady,     onFailed,
+                                                  onDamage, onDmabuf, onBufferDone};
 
 // Asks for the next copy with damage; with wait, waits for it.
 zwlr_screencopy_frame_v1* askCopy(DamageWatch& w, bool wait)
@@ -222,21 +226,22 @@ int main()
         sway.addOutput("HEADLESS-2", "1920x1080", 1920);
         const RunFigures two = runFor(sway);
         const double drawn = one.ticks > 0 ? 100.0 * one.drawn / one.ticks : 0;
-        std::printf("\n  over %.0f s                  one output   two outputs   one, whole frames\n", kRunSeconds);
-        std::printf("  program CPU (%% of a core)     %8.2f      %8.2f      %8.2f\n", one.programCpu, two.programCpu,
-                    whole.programCpu);
+        std::printf("\n  over %.0f s                  one output   two outputs   one, whole frames\n",
+                    kRunSeconds);
+        std::printf("  program CPU (%% of a core)     %8.2f      %8.2f      %8.2f\n", one.programCpu,
+                    two.programCpu, whole.programCpu);
         std::printf("  sway CPU (%% of a core)        %8.2f      %8.2f      %8.2f\n", one.compositorCpu,
                     two.compositorCpu, whole.compositorCpu);
-        std::printf("  ticks drawn                 %5d/%-5d   %5d/%-5d   %5d/%-5d\n", one.drawn, one.ticks, two.drawn,
-                    two.ticks, whole.drawn, whole.ticks);
+        std::printf("  ticks drawn                 %5d/%-5d   %5d/%-5d   %5d/%-5d\n", one.drawn, one.ticks,
+                    two.drawn, two.ticks, whole.drawn, whole.ticks);
         std::printf("  resident memory (MiB)         %8.2f      %8.2f      %8.2f\n\n", one.residentMiB,
                     two.residentMiB, whole.residentMiB);
         std::printf("  (a tick is drawn when every output drew)\n\n");
         met &= check("program CPU, one output", one.programCpu, "%", one.programCpu <= 2, "<= 2 % of a core");
         met &= check("ticks drawn, one output", drawn, "%", drawn >= 99, ">= 99 %");
         met &= check("resident memory, one output", one.residentMiB, "MiB", one.residentMiB <= 40, "<= 40 MiB");
-        met &= check("program CPU, two outputs / one", one.programCpu > 0 ? two.programCpu / one.programCpu : 0, "x",
-                     two.programCpu <= 2 * one.programCpu, "<= 2 x one output");
+        met &= check("program CPU, two outputs / one", one.programCpu > 0 ? two.programCpu / one.programCpu : 0,
+                     "x", two.programCpu <= 2 * one.programCpu, "<= 2 x one output");
     }
     return met ? 0 : 1;
 }

@@ -50,8 +50,8 @@ HWND showKnownDesktop(HINSTANCE instance)
     windowClass.lpszClassName = kDesktopClass;
     RegisterClassExA(&windowClass);
     HWND window = CreateWindowExA(0, kDesktopClass, "desktop", WS_POPUP | WS_VISIBLE, 0, 0,
-                                  GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                  nullptr, nullptr, instance, nullptr);
+                                  GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
+                                  instance, nullptr);
     UpdateWindow(window);
     return window;
 }
@@ -91,8 +91,7 @@ void printTargets()
     printTarget("ticks painted (>= 99 %)", results.paintedShare, "%", results.paintedShare >= 99);
     printTarget("first frame after process start (<= 300 ms)", results.firstFrameMs, "ms",
                 results.firstFrameMs <= 300);
-    printTarget("CPU of the running saver (<= 35 % of a core)", results.cpuPercent, "%",
-                results.cpuPercent <= 35);
+    printTarget("CPU of the running saver (<= 35 % of a core)", results.cpuPercent, "%", results.cpuPercent <= 35);
     std::fflush(stdout);
 }
 

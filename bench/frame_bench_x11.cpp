@@ -49,7 +49,10 @@ BenchOptions options;
 // The balls of the in-process measurement.
 BallField field;
 
-double nowMs() { return static_cast<double>(monotonicNanos()) / 1e6; }
+double nowMs()
+{
+    return static_cast<double>(monotonicNanos()) / 1e6;
+}
 
 // One line of the table: the changed-only path's samples beside the whole-frame path's.
 struct Figure {
@@ -69,8 +72,8 @@ std::vector<uint32_t> makeDesktop()
     std::vector<uint32_t> desktop(static_cast<size_t>(kWidth) * kHeight);
     for (int32_t y = 0; y < kHeight; ++y)
         for (int32_t x = 0; x < kWidth; ++x)
-            desktop[static_cast<size_t>(y) * kWidth + x] =
-                0xff000000u | (x * 255 / kWidth) << 16 | (y * 255 / kHeight) << 8 | 0x60;
+            desktop[static_cast<size_t>(y) * kWidth + x] = 0xff000000u | (x * 255 / kWidth) << 16 |
+                                                           (y * 255 / kHeight) << 8 | 0x60;
     return desktop;
 }
 
@@ -82,8 +85,8 @@ void drawBareFloor(const SurfaceFrame& surface, const uint32_t* background, pixm
 {
     std::memcpy(pixels, background, static_cast<size_t>(kWidth) * kHeight * 4);
     for (int32_t i = 0; i < kBallCount; ++i)
-        pixman_image_composite32(PIXMAN_OP_OVER, surface.balls[field.imageIndex[i]], nullptr, target, 0, 0, 0,
-                                 0, field.x[i], field.y[i], field.ballSize, field.ballSize);
+        pixman_image_composite32(PIXMAN_OP_OVER, surface.balls[field.imageIndex[i]], nullptr, target, 0, 0, 0, 0,
+                                 field.x[i], field.y[i], field.ballSize, field.ballSize);
 }
 
 void measureFrameCost(int32_t opacity)
@@ -92,7 +95,8 @@ void measureFrameCost(int32_t opacity)
     const DesktopPixels desktop{desktopPixels.data(), kWidth, kHeight, kWidth * 4};
     SurfaceFrame surface;
     setBallSize(surface, field.ballSize);
-    if (!makeBackground(surface, 0, &desktop, {0, 0, kWidth, kHeight}, kWidth, kHeight) || !setBallOpacity(opacity)) {
+    if (!makeBackground(surface, 0, &desktop, {0, 0, kWidth, kHeight}, kWidth, kHeight) ||
+        !setBallOpacity(opacity)) {
         std::fprintf(stderr, "frame_bench_x11: not enough memory for the background\n");
         std::exit(2);
     }
@@ -102,7 +106,8 @@ void measureFrameCost(int32_t opacity)
     BufferRecord wholeRecord, changedRecord;
     composeFrame(surface, BallField{}, wholeRecord, wholeFrame, false);
     const std::vector<uint32_t> background = whole;  // the background the bare floor copies
-    pixman_image_t* bareTarget = pixman_image_create_bits(PIXMAN_x8r8g8b8, kWidth, kHeight, bare.data(), kWidth * 4);
+    pixman_image_t* bareTarget =
+        pixman_image_create_bits(PIXMAN_x8r8g8b8, kWidth, kHeight, bare.data(), kWidth * 4);
 
     std::vector<double> wholeMs, bareMs, ratios, changedMs;
     bool samePixels = true;
@@ -145,7 +150,10 @@ void measureFrameCost(int32_t opacity)
     figures.push_back({"composeFrame, ms" + at, changedMs, wholeMs, "", true});
     figures.push_back({"bare floor of a whole frame, ms" + at, {}, bareMs, "", true});
     const double ratio = spreadOf(ratios).median;
-    figures.push_back({"whole / floor" + at + (samePixels ? "" : " PIXELS DIFFER"), {}, ratios, "whole <= 1.10",
+    figures.push_back({"whole / floor" + at + (samePixels ? "" : " PIXELS DIFFER"),
+                       {},
+                       ratios,
+                       "whole <= 1.10",
                        ratio <= 1.10 && samePixels});
 }
 
@@ -170,8 +178,7 @@ void giveScreenshot(Display* display, Window window)
 std::unique_ptr<Program> startProgram(const std::string& display, Window window, bool whole)
 {
     std::vector<std::string> env{"DISPLAY=" + display, "XSCREENSAVER_WINDOW=" + std::to_string(window)};
-    if (whole)
-        env.push_back("ZEPHYRINE_WHOLE_FRAMES=1");
+    if (whole) env.push_back("ZEPHYRINE_WHOLE_FRAMES=1");
     return std::make_unique<Program>(std::vector<std::string>{"--root", "--count", "30", "--fps", "--seed", "1",
                                                               "--images", ZEPHYRINE_PICTURES_DIR},
                                      env, options.program);
@@ -181,8 +188,7 @@ std::unique_ptr<Program> startProgram(const std::string& display, Window window,
 bool windowShowsAFrame(Display* display, Window window)
 {
     XImage* image = XGetImage(display, window, 0, kHeight / 2 - 2, kWidth, 4, AllPlanes, ZPixmap);
-    if (image == nullptr)
-        return false;
+    if (image == nullptr) return false;
     bool changed = false;
     for (int y = 0; y < image->height && !changed; ++y)
         for (int x = 0; x < image->width && !changed; ++x)
@@ -200,8 +206,7 @@ double timeFirstFrame(XServer& server, Window window, bool whole)
     std::unique_ptr<Program> program = startProgram(server.name, window, whole);
     double shown = -1;
     while (shown < 0 && nowMs() - start < 5000 && program->running()) {
-        if (windowShowsAFrame(server.display, window))
-            shown = nowMs() - start;
+        if (windowShowsAFrame(server.display, window)) shown = nowMs() - start;
         usleep(500);
     }
     kill(program->pid(), SIGTERM);
@@ -216,14 +221,12 @@ double cpuSeconds(pid_t pid)
     const std::string text = readFile("/proc/" + std::to_string(pid) + "/stat");
     // Fields after the command name, which is in parentheses and may hold spaces.
     const size_t close = text.rfind(')');
-    if (close == std::string::npos)
-        return 0;
+    if (close == std::string::npos) return 0;
     std::istringstream fields(text.substr(close + 2));
     std::string field;
     double ticks = 0;
     for (int n = 3; n <= 15 && fields >> field; ++n)
-        if (n == 14 || n == 15)
-            ticks += std::atof(field.c_str());
+        if (n == 14 || n == 15) ticks += std::atof(field.c_str());
     return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
@@ -303,8 +306,7 @@ Run runProgram(XServer& server, Window window, bool whole)
 std::vector<double> sumOf(const std::vector<double>& a, const std::vector<double>& b)
 {
     std::vector<double> sum;
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
-        sum.push_back(a[i] + b[i]);
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) sum.push_back(a[i] + b[i]);
     return sum;
 }
 
@@ -330,23 +332,26 @@ void measureProgram(XServer& server, Window window)
     figures.push_back({name, changed.drawnPercent, whole.drawnPercent, ">= 99 in all", drawnShare >= 99});
     std::snprintf(name, sizeof name, "program CPU, %% of a core (run: %.2f; whole %.2f)", changed.programShare,
                   whole.programShare);
-    figures.push_back({name, changed.programCpu, whole.programCpu, "<= 1 over the run", changed.programShare <= 1});
-    std::snprintf(name, sizeof name, "Xvfb CPU, %% (run: %.2f; whole %.2f)", changed.serverShare, whole.serverShare);
+    figures.push_back(
+        {name, changed.programCpu, whole.programCpu, "<= 1 over the run", changed.programShare <= 1});
+    std::snprintf(name, sizeof name, "Xvfb CPU, %% (run: %.2f; whole %.2f)", changed.serverShare,
+                  whole.serverShare);
     figures.push_back({name, changed.serverCpu, whole.serverCpu, "", true});
     std::snprintf(name, sizeof name, "program + Xvfb, %% (run: %.2f; whole %.2f)",
                   changed.programShare + changed.serverShare, whole.programShare + whole.serverShare);
-    figures.push_back({name, sumOf(changed.programCpu, changed.serverCpu), sumOf(whole.programCpu, whole.serverCpu),
-                       "<= 2 over the run", changed.programShare + changed.serverShare <= 2});
+    figures.push_back({name, sumOf(changed.programCpu, changed.serverCpu),
+                       sumOf(whole.programCpu, whole.serverCpu), "<= 2 over the run",
+                       changed.programShare + changed.serverShare <= 2});
     figures.push_back({"first frame after exec, ms", firstFrames[0], firstFrames[1], "<= 60",
                        spreadOf(firstFrames[0]).median <= 60});
     std::snprintf(name, sizeof name, "VmRSS, MiB (VmHWM %.1f; whole %.1f)", changed.peakMiB, whole.peakMiB);
-    figures.push_back({name, changed.rssMiB, whole.rssMiB, "<= 40 peak", changed.peakMiB > 0 && changed.peakMiB <= 40});
+    figures.push_back(
+        {name, changed.rssMiB, whole.rssMiB, "<= 40 peak", changed.peakMiB > 0 && changed.peakMiB <= 40});
 }
 
 std::string cell(const std::vector<double>& samples)
 {
-    if (samples.empty())
-        return "";
+    if (samples.empty()) return "";
     const Spread spread = spreadOf(samples);
     char text[64];
     std::snprintf(text, sizeof text, "%.3f (%.3f-%.3f)", spread.median, spread.p10, spread.p90);
@@ -357,10 +362,10 @@ void printFigures(bool markdown)
 {
     const char* format = markdown ? "| %s | %s | %s | %s |\n" : "%-58s %-24s %-24s %s\n";
     std::printf(format, "figure (median, p10-p90)", "changed only", "whole frames", "target");
-    if (markdown)
-        std::printf("|---|---:|---:|---|\n");
+    if (markdown) std::printf("|---|---:|---:|---|\n");
     for (const Figure& figure : figures) {
-        const std::string target = figure.target.empty() ? "" : figure.target + (figure.met ? ": met" : ": NOT MET");
+        const std::string target = figure.target.empty() ? ""
+                                                         : figure.target + (figure.met ? ": met" : ": NOT MET");
         std::printf(format, figure.name.c_str(), cell(figure.changed).c_str(), cell(figure.whole).c_str(),
                     target.c_str());
     }
@@ -395,8 +400,7 @@ bool parseArguments(int argc, char** argv, bool& markdown)
 int main(int argc, char** argv)
 {
     bool markdown = false;
-    if (!parseArguments(argc, argv, markdown))
-        return 2;
+    if (!parseArguments(argc, argv, markdown)) return 2;
     const Failure loaded = loadBallPictures(ZEPHYRINE_PICTURES_DIR);
     if (loaded.exitCode != 0) {
         std::fprintf(stderr, "%s\n", loaded.message.c_str());
@@ -406,8 +410,7 @@ int main(int argc, char** argv)
     placeBalls(field, {0, 0, kWidth, kHeight}, kBallCount, kFullScale, 1, kHeight);
     std::printf("1920 x 1080, %d balls of %d px, %d rounds of %d frames each way\n", kBallCount, field.ballSize,
                 options.rounds, options.framesPerRound);
-    for (const int32_t opacity : {50, 75, 100})
-        measureFrameCost(opacity);
+    for (const int32_t opacity : {50, 75, 100}) measureFrameCost(opacity);
     releaseBallMask();
     releaseBallPictures();
 
@@ -417,7 +420,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "frame_bench_x11: could not start Xvfb\n");
     } else {
         std::printf("%s --root on a full-screen window of Xvfb %s 1920x1080x24 with a desktop screenshot, "
-                    "%.0f s a path\n", options.program.c_str(), server.name.c_str(), options.runSeconds);
+                    "%.0f s a path\n",
+                    options.program.c_str(), server.name.c_str(), options.runSeconds);
         std::fflush(stdout);
         const Window window = makeHostWindow(server.display, 0, 0, kWidth, kHeight, kFillPixel);
         giveScreenshot(server.display, window);
@@ -426,7 +430,6 @@ int main(int argc, char** argv)
     }
     printFigures(markdown);
     bool allMet = true;
-    for (const Figure& figure : figures)
-        allMet = allMet && figure.met;
+    for (const Figure& figure : figures) allMet = allMet && figure.met;
     return allMet ? 0 : 1;
 }

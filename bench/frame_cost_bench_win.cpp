@@ -61,13 +61,12 @@ void bareGdiplusSequence(HDC target, const BallCopy& balls, float alphaScale)
     matrix.m[3][3] = alphaScale;
     Gdiplus::GpImageAttributes* attributes = nullptr;
     flat::GdipCreateImageAttributes(&attributes);
-    flat::GdipSetImageAttributesColorMatrix(attributes, Gdiplus::ColorAdjustTypeBitmap, TRUE,
-                                            &matrix, nullptr, Gdiplus::ColorMatrixFlagsDefault);
+    flat::GdipSetImageAttributesColorMatrix(attributes, Gdiplus::ColorAdjustTypeBitmap, TRUE, &matrix, nullptr,
+                                            Gdiplus::ColorMatrixFlagsDefault);
     for (int i = 0; i < kBallCount; ++i) {
-        flat::GdipDrawImageRectRectI(graphics, bareImages.thumbnails[balls.imageIndex[i]],
-                                     balls.x[i], balls.y[i], balls.size, balls.size, 0, 0,
-                                     balls.size, balls.size, Gdiplus::UnitPixel, attributes,
-                                     nullptr, nullptr);
+        flat::GdipDrawImageRectRectI(graphics, bareImages.thumbnails[balls.imageIndex[i]], balls.x[i], balls.y[i],
+                                     balls.size, balls.size, 0, 0, balls.size, balls.size, Gdiplus::UnitPixel,
+                                     attributes, nullptr, nullptr);
     }
     flat::GdipDisposeImageAttributes(attributes);
     flat::GdipDeleteGraphics(graphics);
@@ -118,10 +117,9 @@ bool loadBareImages(const std::wstring& folder, UINT size)
 {
     for (int i = 0; i < kPictureCount; ++i) {
         const std::wstring path = folder + L"\\" + std::to_wstring(i + 1) + L".png";
-        if (flat::GdipLoadImageFromFile(path.c_str(), &bareImages.pictures[i]) != Gdiplus::Ok)
-            return false;
-        if (flat::GdipGetImageThumbnail(bareImages.pictures[i], size, size,
-                                        &bareImages.thumbnails[i], nullptr, nullptr) != Gdiplus::Ok)
+        if (flat::GdipLoadImageFromFile(path.c_str(), &bareImages.pictures[i]) != Gdiplus::Ok) return false;
+        if (flat::GdipGetImageThumbnail(bareImages.pictures[i], size, size, &bareImages.thumbnails[i], nullptr,
+                                        nullptr) != Gdiplus::Ok)
             return false;
     }
     return true;
@@ -176,25 +174,20 @@ void measureFrameCost(int width, int height)
         auto record = [keep](std::vector<double>& into, double ms) {
             if (keep) into.push_back(ms);
         };
-        record(samples.blit, timeOnce([&] {
-            BitBlt(backBufferDC, 0, 0, width, height, backgroundDC, 0, 0, SRCCOPY);
-        }));
+        record(samples.blit,
+               timeOnce([&] { BitBlt(backBufferDC, 0, 0, width, height, backgroundDC, 0, 0, SRCCOPY); }));
         for (int32_t b = kBackgroundBlack; b <= kBackgroundWhite; ++b)
-            record(samples.fill[b - kBackgroundBlack], timeOnce([&] {
-                bareBackground(backBufferDC, backgroundDC, width, height, b);
-            }));
+            record(samples.fill[b - kBackgroundBlack],
+                   timeOnce([&] { bareBackground(backBufferDC, backgroundDC, width, height, b); }));
         for (int o = 0; o < kOpacityCount; ++o)
-            record(samples.sequence[o], timeOnce([&] {
-                bareGdiplusSequence(backBufferDC, balls, alphaScaleOf(kOpacities[o]));
-            }));
+            record(samples.sequence[o],
+                   timeOnce([&] { bareGdiplusSequence(backBufferDC, balls, alphaScaleOf(kOpacities[o])); }));
         for (int c = 0; c < kConfigCount; ++c) {
             const int32_t background = kBackgrounds[c / kOpacityCount];
             const int32_t opacity = kOpacities[c % kOpacityCount];
             useSettings(opacity, background);
             auto composeOnce = [&] { return timeOnce([&] { composeFrame(client); }); };
-            auto bareOnce = [&] {
-                return timeOnce([&] { bareFrame(background, opacity); });
-            };
+            auto bareOnce = [&] { return timeOnce([&] { bareFrame(background, opacity); }); };
             // Each goes first in every other round.
             double compose, bare;
             if (round % 2 == 0) {
@@ -236,18 +229,15 @@ void measureFrameCost(int width, int height)
         const Spread compose = spreadOf(samples.compose[c]);
         const Spread bare = spreadOf(samples.bareFrame[c]);
         const Spread ratio = spreadOf(samples.pairedRatio[c]);
-        const double parts = (background == 0 ? blit.median : fills[background - 1].median) +
-                             sequences[o].median;
+        const double parts = (background == 0 ? blit.median : fills[background - 1].median) + sequences[o].median;
         char name[64], tail[128];
-        std::snprintf(name, sizeof name, "composeFrame    bg %d, opacity %d", background,
-                      kOpacities[o]);
+        std::snprintf(name, sizeof name, "composeFrame    bg %d, opacity %d", background, kOpacities[o]);
         results.worstRatio = std::max(results.worstRatio, ratio.median);
         results.allSamePixels = results.allSamePixels && samePixels[c];
-        std::snprintf(tail, sizeof tail, "  %.3f [%.3f..%.3f] | %.3f | %s", ratio.median, ratio.p10,
-                      ratio.p90, compose.median / parts, samePixels[c] ? "yes" : "NO");
+        std::snprintf(tail, sizeof tail, "  %.3f [%.3f..%.3f] | %.3f | %s", ratio.median, ratio.p10, ratio.p90,
+                      compose.median / parts, samePixels[c] ? "yes" : "NO");
         printSpreadRow(name, compose, tail);
-        std::snprintf(name, sizeof name, "  bare frame    bg %d, opacity %d", background,
-                      kOpacities[o]);
+        std::snprintf(name, sizeof name, "  bare frame    bg %d, opacity %d", background, kOpacities[o]);
         printSpreadRow(name, bare);
     }
     std::fflush(stdout);

@@ -79,8 +79,7 @@ void measurePacing(HINSTANCE instance)
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     windowClass.lpszClassName = kPacingClass;
     RegisterClassExA(&windowClass);
-    std::snprintf(startupState.windowClassName, sizeof startupState.windowClassName, "%s",
-                  kPacingClass);
+    std::snprintf(startupState.windowClassName, sizeof startupState.windowClassName, "%s", kPacingClass);
 
     const size_t expected = static_cast<size_t>(options.pacingSeconds * 1000 / 30) + 100;
     pacing.tickTimes.reserve(expected);
@@ -105,8 +104,7 @@ void measurePacing(HINSTANCE instance)
 
     std::printf("\n== Frame pacing of the saver window at %dx%d, %d balls (saverWindowProc "
                 "in-process, %.1f s)\n",
-                GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), kBallCount,
-                ranMs / 1000);
+                GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), kBallCount, ranMs / 1000);
     if (!created || pacing.endedAt == 0)
         std::printf("the window %s before the measuring time was over\n",
                     created ? "closed" : "could not be created");
@@ -114,8 +112,7 @@ void measurePacing(HINSTANCE instance)
     results.paintedShare = share;
     std::printf("ticks received %d (%.2f per s), frames painted %d (%d after a tick), "
                 "ticks painted %.1f %%\n",
-                pacing.ticks, pacing.ticks * 1000.0 / ranMs, pacing.paints, pacing.paintsAfterTick,
-                share);
+                pacing.ticks, pacing.ticks * 1000.0 / ranMs, pacing.paints, pacing.paintsAfterTick, share);
     printSpreadHeader("ms");
     printSpreadRow("interval between paints", spreadOf(intervalsOf(pacing.paintTimes)));
     printSpreadRow("interval between ticks", spreadOf(intervalsOf(pacing.tickTimes)));

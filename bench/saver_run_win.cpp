@@ -21,7 +21,6 @@ HWND findSaverWindow(DWORD processId)
     return nullptr;
 }
 
-
 }  // namespace
 
 ScreenProbe::ScreenProbe()
@@ -55,8 +54,7 @@ void ScreenProbe::read(int* desktopPixels, int* otherPixels)
     for (int k = 0; k < kLines; ++k) BitBlt(dc_, 0, k, width_, 1, screen, 0, rows_[k], SRCCOPY);
     ReleaseDC(nullptr, screen);
     GdiFlush();
-    const uint32_t desktop = (uint32_t{kDesktopRed} << 16) | (uint32_t{kDesktopGreen} << 8) |
-                             kDesktopBlue;
+    const uint32_t desktop = (uint32_t{kDesktopRed} << 16) | (uint32_t{kDesktopGreen} << 8) | kDesktopBlue;
     *desktopPixels = 0;
     *otherPixels = 0;
     for (int i = 0; i < width_ * kLines; ++i) {
@@ -121,11 +119,10 @@ RegistryValue::~RegistryValue()
 bool RegistryValue::write(DWORD type, const void* data, DWORD size)
 {
     HKEY key;
-    if (RegCreateKeyExW(root_, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExW(root_, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
-    const bool written =
-        RegSetValueExW(key, name_, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+    const bool written = RegSetValueExW(key, name_, 0, type, static_cast<const BYTE*>(data), size) ==
+                         ERROR_SUCCESS;
     RegCloseKey(key);
     return written;
 }
@@ -137,8 +134,8 @@ SaverRun startSaver(const std::wstring& program, ScreenProbe& probe, double time
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     const double start = nowMs();
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &run.process))
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &run.process))
         return run;
     while (nowMs() - start < timeoutMs) {
         if (!run.window) {

@@ -23,8 +23,8 @@ double timeToExit(std::wstring commandLine, DWORD* exitCode)
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     const double start = nowMs();
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
         return -1;
     double elapsed = -1;
     if (WaitForSingleObject(process.hProcess, 5000) == WAIT_OBJECT_0)
@@ -43,8 +43,7 @@ bool measureStartup(const std::wstring& program, ScreenProbe& probe)
 {
     std::printf("\n== Start-up of Zephyrine.scr /s at %dx%d with %d balls (warm Wine; %d starts "
                 "after one warm-up start)\n",
-                GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), kBallCount,
-                options.startupRuns);
+                GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), kBallCount, options.startupRuns);
     if (!waitForDesktop(probe)) {
         std::printf("the known desktop does not show on the screen; no measurement\n");
         return false;
@@ -66,8 +65,8 @@ bool measureStartup(const std::wstring& program, ScreenProbe& probe)
         SaverRun saver = startSaver(program, probe, 5000);
         bool ended = false;
         const DWORD exitCode = stopSaver(saver, &ended);
-        const bool ok = saver.firstFrameMs >= 0 && ended && exitCode == 0 && bare >= 0 &&
-                        bareExit == 0 && noWindow >= 0 && noWindowExit == 1;
+        const bool ok = saver.firstFrameMs >= 0 && ended && exitCode == 0 && bare >= 0 && bareExit == 0 &&
+                        noWindow >= 0 && noWindowExit == 1;
         if (run > 0 && ok) {
             bareTimes.push_back(bare);
             noWindowTimes.push_back(noWindow);
@@ -78,8 +77,8 @@ bool measureStartup(const std::wstring& program, ScreenProbe& probe)
             ++failures;
             std::printf("start %d: bare %.1f ms (exit %lu), /a %.1f ms (exit %lu), window %.1f ms, "
                         "first frame %.1f ms, %s, exit code %lu\n",
-                        run, bare, bareExit, noWindow, noWindowExit, saver.windowMs,
-                        saver.firstFrameMs, ended ? "ended" : "terminated", exitCode);
+                        run, bare, bareExit, noWindow, noWindowExit, saver.windowMs, saver.firstFrameMs,
+                        ended ? "ended" : "terminated", exitCode);
         }
         if (!waitForDesktop(probe)) {
             std::printf("the desktop did not come back after start %d\n", run);

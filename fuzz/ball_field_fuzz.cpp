@@ -16,9 +16,13 @@ constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
 constexpr int32_t kMaxSteps = 1024;
 
 // Distinct per entry and array, so that a write to the wrong entry shows.
-int32_t sentinel(int array, int index) { return 0x5A000000 + array * 0x10000 + index; }
+int32_t sentinel(int array, int index)
+{
+    return 0x5A000000 + array * 0x10000 + index;
+}
 
-void fillWithSentinels() {
+void fillWithSentinels()
+{
     for (int i = 0; i < kMaxBalls; ++i) {
         ballField.x[i] = sentinel(0, i);
         ballField.y[i] = sentinel(1, i);
@@ -28,7 +32,8 @@ void fillWithSentinels() {
     }
 }
 
-void checkSentinelsFrom(int32_t first) {
+void checkSentinelsFrom(int32_t first)
+{
     for (int i = first; i < kMaxBalls; ++i) {
         FUZZ_CHECK(ballField.x[i] == sentinel(0, i));
         FUZZ_CHECK(ballField.y[i] == sentinel(1, i));
@@ -38,29 +43,33 @@ void checkSentinelsFrom(int32_t first) {
     }
 }
 
-int32_t pickExtent(FuzzedDataProvider& input) {
+int32_t pickExtent(FuzzedDataProvider& input)
+{
     switch (input.ConsumeIntegralInRange<int>(0, 7)) {
-        case 0: return 0;
-        case 1: return input.ConsumeIntegralInRange<int32_t>(-300, -1);
-        case 2: return input.ConsumeIntegralInRange<int32_t>(1, 120);
-        case 3: return input.ConsumeIntegralInRange<int32_t>(100, 5000);
-        case 4: return kInt32Max;
-        case 5: return kInt32Min;
-        default: return input.ConsumeIntegral<int32_t>();
+    case 0: return 0;
+    case 1: return input.ConsumeIntegralInRange<int32_t>(-300, -1);
+    case 2: return input.ConsumeIntegralInRange<int32_t>(1, 120);
+    case 3: return input.ConsumeIntegralInRange<int32_t>(100, 5000);
+    case 4: return kInt32Max;
+    case 5: return kInt32Min;
+    default: return input.ConsumeIntegral<int32_t>();
     }
 }
 
-int32_t pickSmallOrAny(FuzzedDataProvider& input, int32_t low, int32_t high) {
+int32_t pickSmallOrAny(FuzzedDataProvider& input, int32_t low, int32_t high)
+{
     return input.ConsumeBool() ? input.ConsumeIntegralInRange<int32_t>(low, high)
                                : input.ConsumeIntegral<int32_t>();
 }
 
 // The ball size by the sizing rules, or -1 where they leave it open: a saver-mode flag other
 // than 0 or 1, an unknown screen height, or a field height whose 32-bit product would overflow.
-int64_t expectedBallSize(int32_t saverMode, int32_t fieldHeight, int32_t screenHeight, int32_t ballScale) {
+int64_t expectedBallSize(int32_t saverMode, int32_t fieldHeight, int32_t screenHeight, int32_t ballScale)
+{
     int64_t base = 112;
     if (saverMode == 0) {
-        if (screenHeight <= 0 || int64_t{fieldHeight} * 112 > kInt32Max || int64_t{fieldHeight} * 112 < kInt32Min) {
+        if (screenHeight <= 0 || int64_t{fieldHeight} * 112 > kInt32Max ||
+            int64_t{fieldHeight} * 112 < kInt32Min) {
             return -1;
         }
         base = int64_t{fieldHeight} * 112 / screenHeight;
@@ -71,16 +80,20 @@ int64_t expectedBallSize(int32_t saverMode, int32_t fieldHeight, int32_t screenH
         return -1;
     }
     switch (ballScale) {
-        case 0: return base / 2;
-        case 1: return (base / 4) * 3;
-        default: return base;
+    case 0: return base / 2;
+    case 1: return (base / 4) * 3;
+    default: return base;
     }
 }
 
 // The highest position on an axis; 0 or less when the axis is not larger than a ball.
-int64_t limitOf(int32_t extent) { return int64_t{extent} - ballField.ballSize; }
+int64_t limitOf(int32_t extent)
+{
+    return int64_t{extent} - ballField.ballSize;
+}
 
-void checkPlacement(const ClientRect& field, int32_t count, uint32_t seed) {
+void checkPlacement(const ClientRect& field, int32_t count, uint32_t seed)
+{
     const int64_t limitX = limitOf(field.right);
     const int64_t limitY = limitOf(field.bottom);
     uint32_t state = seed;
@@ -105,7 +118,8 @@ void checkPlacement(const ClientRect& field, int32_t count, uint32_t seed) {
 // One axis of one step: on an axis larger than a ball the ball moves exactly one pixel, in the
 // direction of its new velocity, and stays within 0..limit; otherwise it stays at 0 and keeps
 // its velocity.
-void checkAxisStep(int32_t before, int32_t velocityBefore, int32_t after, int32_t velocityAfter, int64_t limit) {
+void checkAxisStep(int32_t before, int32_t velocityBefore, int32_t after, int32_t velocityAfter, int64_t limit)
+{
     FUZZ_CHECK(velocityAfter == 1 || velocityAfter == -1);
     if (limit <= 0) {
         FUZZ_CHECK(after == 0);
@@ -118,7 +132,8 @@ void checkAxisStep(int32_t before, int32_t velocityBefore, int32_t after, int32_
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     FuzzedDataProvider input(data, size);
     ClientRect field{};
     field.right = pickExtent(input);

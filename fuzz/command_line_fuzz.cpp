@@ -10,29 +10,32 @@
 
 namespace {
 
-std::string contentOf(const TextString& text) {
+std::string contentOf(const TextString& text)
+{
     return std::string(text.bytes(), static_cast<size_t>(text.length()));
 }
 
-RunMode modeForLetter(char letter) {
+RunMode modeForLetter(char letter)
+{
     switch (letter) {
-        case 'A':
-        case 'a': return RunMode::changePassword;
-        case 'C':
-        case 'c': return RunMode::configure;
-        case 'P':
-        case 'p': return RunMode::preview;
-        default: return RunMode::fullScreenSaver;
+    case 'A':
+    case 'a': return RunMode::changePassword;
+    case 'C':
+    case 'c': return RunMode::configure;
+    case 'P':
+    case 'p': return RunMode::preview;
+    default: return RunMode::fullScreenSaver;
     }
 }
 
-int64_t handleOfToken(const std::string& tokenList, int64_t index) {
+int64_t handleOfToken(const std::string& tokenList, int64_t index)
+{
     return model::handleNumber(model::line(tokenList, index).c_str());
 }
 
 // Without CR or LF in the command line every token reads back exactly as it was kept.
-void checkTokensReadBack(const TextString& tokenList, const std::vector<std::string>& tokens,
-                         bool hasQuote) {
+void checkTokensReadBack(const TextString& tokenList, const std::vector<std::string>& tokens, bool hasQuote)
+{
     FUZZ_CHECK(lineCount(tokenList) == static_cast<int64_t>(tokens.size()));
     for (size_t k = 0; k < tokens.size(); ++k) {
         const std::string token = contentOf(line(tokenList, static_cast<int32_t>(k)));
@@ -49,7 +52,8 @@ void checkTokensReadBack(const TextString& tokenList, const std::vector<std::str
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     const std::string commandLineBytes = bytes.substr(0, std::strlen(bytes.c_str()));
     const TextString commandLine(bytes.c_str());
@@ -71,20 +75,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(parsed.mode == expectedMode);
     int64_t expectedHandle = 0;
     switch (expectedMode) {
-        case RunMode::changePassword:
-            expectedHandle = handleOfToken(expectedList, 1);
-            if (expectedHandle == 0) {
-                expectedHandle = handleOfToken(expectedList, 2);
-            }
-            break;
-        case RunMode::configure:
-            expectedHandle = handleOfToken(expectedList, 1);
-            break;
-        case RunMode::preview:
+    case RunMode::changePassword:
+        expectedHandle = handleOfToken(expectedList, 1);
+        if (expectedHandle == 0) {
             expectedHandle = handleOfToken(expectedList, 2);
-            break;
-        case RunMode::fullScreenSaver:
-            break;
+        }
+        break;
+    case RunMode::configure: expectedHandle = handleOfToken(expectedList, 1); break;
+    case RunMode::preview: expectedHandle = handleOfToken(expectedList, 2); break;
+    case RunMode::fullScreenSaver: break;
     }
     FUZZ_CHECK(parsed.hostWindowHandle == expectedHandle);
     return 0;

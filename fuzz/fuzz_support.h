@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-[[noreturn]] inline void fuzzCheckFailed(const char* condition, const char* file, int line) {
+[[noreturn]] inline void fuzzCheckFailed(const char* condition, const char* file, int line)
+{
     std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, condition);
     std::abort();
 }
@@ -20,25 +21,29 @@ namespace model {
 constexpr int64_t kMaxLength = 16777216;
 constexpr int64_t kMaxHandle = 2147483647;
 
-inline std::string trimLeadingSpaces(const std::string& text) {
+inline std::string trimLeadingSpaces(const std::string& text)
+{
     const size_t first = text.find_first_not_of(' ');
     return first == std::string::npos ? std::string() : text.substr(first);
 }
 
-inline std::string trimTrailingSpaces(const std::string& text) {
+inline std::string trimTrailingSpaces(const std::string& text)
+{
     const size_t last = text.find_last_not_of(' ');
     return last == std::string::npos ? std::string() : text.substr(0, last + 1);
 }
 
 // Unchanged when the sum would pass the maximum length.
-inline std::string append(const std::string& target, const std::string& other) {
+inline std::string append(const std::string& target, const std::string& other)
+{
     if (static_cast<int64_t>(target.size() + other.size()) > kMaxLength) {
         return target;
     }
     return target + other;
 }
 
-inline std::string substring(const std::string& text, int64_t start, int64_t count) {
+inline std::string substring(const std::string& text, int64_t start, int64_t count)
+{
     const int64_t length = static_cast<int64_t>(text.size());
     if (count == -1) {
         count = length;
@@ -46,10 +51,12 @@ inline std::string substring(const std::string& text, int64_t start, int64_t cou
     if (count < 0 || start < 0 || start >= length) {
         return std::string();
     }
-    return text.substr(static_cast<size_t>(start), static_cast<size_t>(count < length - start ? count : length - start));
+    return text.substr(static_cast<size_t>(start),
+                       static_cast<size_t>(count < length - start ? count : length - start));
 }
 
-inline int64_t lineCount(const std::string& text) {
+inline int64_t lineCount(const std::string& text)
+{
     if (text.empty()) {
         return 0;
     }
@@ -60,7 +67,8 @@ inline int64_t lineCount(const std::string& text) {
     return count;
 }
 
-inline std::string line(const std::string& text, int64_t n) {
+inline std::string line(const std::string& text, int64_t n)
+{
     if (n < 0 || n >= lineCount(text)) {
         return std::string();
     }
@@ -76,7 +84,8 @@ inline std::string line(const std::string& text, int64_t n) {
 }
 
 // The first run of decimal digits, counted in 64 bits and held at kMaxHandle + 1 once past it.
-inline int64_t handleNumber(const char* token) {
+inline int64_t handleNumber(const char* token)
+{
     while (*token != 0 && !(*token >= '0' && *token <= '9')) {
         ++token;
     }
@@ -91,7 +100,8 @@ inline int64_t handleNumber(const char* token) {
 }
 
 // The kept tokens of a command line, in order, before they are joined.
-inline std::vector<std::string> commandLineTokens(const std::string& commandLine) {
+inline std::vector<std::string> commandLineTokens(const std::string& commandLine)
+{
     std::vector<std::string> tokens;
     const size_t length = commandLine.size();
     size_t i = 0;
@@ -120,7 +130,8 @@ inline std::vector<std::string> commandLineTokens(const std::string& commandLine
     return tokens;
 }
 
-inline std::string joinTokens(const std::vector<std::string>& tokens) {
+inline std::string joinTokens(const std::vector<std::string>& tokens)
+{
     std::string joined;
     for (const std::string& token : tokens) {
         joined += joined.empty() ? token : "\r\n" + token;

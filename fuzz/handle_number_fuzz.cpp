@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     const std::string token(reinterpret_cast<const char*>(data), size);
     const int32_t handle = parseHandleNumber(token.c_str());
     FUZZ_CHECK(handle >= 0);

@@ -13,11 +13,11 @@
 namespace {
 
 // The window id rule written plainly: optional 0x or 0X, then digits of that base, 1..0xFFFFFFFF.
-bool modelWindowId(const std::string& text, uint32_t& id) {
+bool modelWindowId(const std::string& text, uint32_t& id)
+{
     const bool hex = text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const std::string digits = hex ? text.substr(2) : text;
-    if (digits.empty())
-        return false;
+    if (digits.empty()) return false;
     uint64_t value = 0;
     for (char c : digits) {
         int d;
@@ -30,8 +30,7 @@ bool modelWindowId(const std::string& text, uint32_t& id) {
         else
             return false;
         value = value * (hex ? 16 : 10) + static_cast<uint64_t>(d);
-        if (value > 0xFFFFFFFFull)
-            return false;
+        if (value > 0xFFFFFFFFull) return false;
     }
     id = static_cast<uint32_t>(value);
     return value != 0;
@@ -39,9 +38,9 @@ bool modelWindowId(const std::string& text, uint32_t& id) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0)
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0) return 0;
     const bool environmentSet = (data[0] & 1) != 0;
     std::vector<std::string> pieces;
     std::string piece;
@@ -61,11 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         first = 1;
     }
     std::vector<const char*> argv{"zephyrine"};
-    for (size_t i = first; i < pieces.size(); ++i)
-        argv.push_back(pieces[i].c_str());
+    for (size_t i = first; i < pieces.size(); ++i) argv.push_back(pieces[i].c_str());
 
-    const ParsedOptions parsed = parseOptions(static_cast<int>(argv.size()), argv.data(),
-                                              environmentSet ? environment.c_str() : nullptr);
+    const ParsedOptions parsed =
+        parseOptions(static_cast<int>(argv.size()), argv.data(), environmentSet ? environment.c_str() : nullptr);
     const Options& o = parsed.options;
     FUZZ_CHECK(o.display.ballCount >= 5 && o.display.ballCount <= 30);
     FUZZ_CHECK(o.display.opacityPercent >= 50 && o.display.opacityPercent <= 100);
@@ -77,8 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(warning.compare(0, 2, "--") == 0 && warning.find("; using ") != std::string::npos);
 
     if (parsed.error.empty() && !o.showHelp && !o.showVersion) {
-        if (o.target == TargetKind::windowId)
-            FUZZ_CHECK(o.windowId != 0);
+        if (o.target == TargetKind::windowId) FUZZ_CHECK(o.windowId != 0);
         if (o.target == TargetKind::root) {
             uint32_t expected = 0;
             FUZZ_CHECK(!environmentSet || modelWindowId(environment, expected));

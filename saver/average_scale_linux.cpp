@@ -15,8 +15,8 @@ int subsampleBits(double scale)
 
 }  // namespace
 
-bool drawAveraged(pixman_image_t* source, int32_t sourceWidth, int32_t sourceHeight,
-                  pixman_image_t* destination, int32_t width, int32_t height)
+bool drawAveraged(pixman_image_t* source, int32_t sourceWidth, int32_t sourceHeight, pixman_image_t* destination,
+                  int32_t width, int32_t height)
 {
     if (sourceWidth <= 0 || sourceHeight <= 0 || width <= 0 || height <= 0) {
         return true;
@@ -24,8 +24,7 @@ bool drawAveraged(pixman_image_t* source, int32_t sourceWidth, int32_t sourceHei
     if (sourceWidth == width && sourceHeight == height) {
         pixman_image_set_transform(source, nullptr);
         pixman_image_set_filter(source, PIXMAN_FILTER_NEAREST, nullptr, 0);
-        pixman_image_composite32(PIXMAN_OP_SRC, source, nullptr, destination, 0, 0, 0, 0, 0, 0, width,
-                                 height);
+        pixman_image_composite32(PIXMAN_OP_SRC, source, nullptr, destination, 0, 0, 0, 0, 0, 0, width, height);
         return true;
     }
     const double scaleX = static_cast<double>(sourceWidth) / width;
@@ -38,13 +37,11 @@ bool drawAveraged(pixman_image_t* source, int32_t sourceWidth, int32_t sourceHei
     int valueCount = 0;
     pixman_fixed_t* values = pixman_filter_create_separable_convolution(
         &valueCount, pixman_double_to_fixed(scaleX), pixman_double_to_fixed(scaleY), PIXMAN_KERNEL_BOX,
-        PIXMAN_KERNEL_BOX, PIXMAN_KERNEL_BOX, PIXMAN_KERNEL_BOX, subsampleBits(scaleX),
-        subsampleBits(scaleY));
+        PIXMAN_KERNEL_BOX, PIXMAN_KERNEL_BOX, PIXMAN_KERNEL_BOX, subsampleBits(scaleX), subsampleBits(scaleY));
     if (values == nullptr) {
         return false;
     }
-    const bool filtered =
-        pixman_image_set_filter(source, PIXMAN_FILTER_SEPARABLE_CONVOLUTION, values, valueCount);
+    const bool filtered = pixman_image_set_filter(source, PIXMAN_FILTER_SEPARABLE_CONVOLUTION, values, valueCount);
     std::free(values);
     if (!filtered) {
         return false;

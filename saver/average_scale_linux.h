@@ -11,5 +11,5 @@
 // (separable box filter), with the source's border pixels repeated outward so the
 // edges are neither darkened nor faded. Changes source's transform, filter and
 // repeat. Returns false when the filter cannot be made.
-bool drawAveraged(pixman_image_t* source, int32_t sourceWidth, int32_t sourceHeight,
-                  pixman_image_t* destination, int32_t width, int32_t height);
+bool drawAveraged(pixman_image_t* source, int32_t sourceWidth, int32_t sourceHeight, pixman_image_t* destination,
+                  int32_t width, int32_t height);

@@ -41,13 +41,11 @@ bool makeDesktopBackground(Background& background, const DesktopPixels& desktop,
         return true;
     }
     pixman_image_t* image = pixman_image_create_bits(PIXMAN_x8r8g8b8, width, height, nullptr, 0);
-    const bool drawn =
-        part != nullptr && image != nullptr && drawAveraged(part, partWidth, partHeight, image, width, height);
-    if (part != nullptr)
-        pixman_image_unref(part);
+    const bool drawn = part != nullptr && image != nullptr &&
+                       drawAveraged(part, partWidth, partHeight, image, width, height);
+    if (part != nullptr) pixman_image_unref(part);
     if (!drawn) {
-        if (image != nullptr)
-            pixman_image_unref(image);
+        if (image != nullptr) pixman_image_unref(image);
         return false;
     }
     background.image = image;
@@ -67,14 +65,12 @@ bool makeBackgroundImage(Background& background, int32_t backgroundType, const D
                          const ScreenRect& part, int32_t width, int32_t height)
 {
     releaseBackgroundImage(background);
-    if (backgroundType == kBackgroundBlack)
-        return true;
+    if (backgroundType == kBackgroundBlack) return true;
     if (backgroundType != kBackgroundDesktop) {
         background.colour = kWhite;
         return true;
     }
-    if (desktop == nullptr || width <= 0 || height <= 0)
-        return true;
+    if (desktop == nullptr || width <= 0 || height <= 0) return true;
     return makeDesktopBackground(background, *desktop, part, width, height);
 }
 
@@ -103,7 +99,6 @@ void restoreBackground(const Background& background, const FramePixels& frame, c
 
 void releaseBackgroundImage(Background& background)
 {
-    if (background.image != nullptr)
-        pixman_image_unref(background.image);
+    if (background.image != nullptr) pixman_image_unref(background.image);
     background = Background{};
 }

@@ -90,7 +90,7 @@ bool strays(int32_t position, int64_t limit)
     return position < 0 || position > (limit > 0 ? limit : 0);
 }
 
-} // namespace
+}  // namespace
 
 int32_t clampBallCount(int32_t ballCount)
 {
@@ -115,12 +115,9 @@ int32_t computeBallSize(int32_t saverMode, int32_t fieldHeight, int32_t screenHe
 {
     const int32_t base = saverMode != 0 ? kFullScreenBase : previewBase(fieldHeight, screenHeight);
     switch (ballScale) {
-    case kScale50:
-        return base / 2;
-    case kScale75:
-        return (base / 4) * 3;
-    default:
-        return base;
+    case kScale50: return base / 2;
+    case kScale75: return (base / 4) * 3;
+    default: return base;
     }
 }
 

@@ -103,8 +103,7 @@ int loadPicture(const char* path, Picture& picture)
     if (!png_image_begin_read_from_stdio(&image, file.get())) {
         return kImagesNotFoundExit;
     }
-    if (image.width == 0 || image.height == 0 || image.width > kMaxPictureSide ||
-        image.height > kMaxPictureSide) {
+    if (image.width == 0 || image.height == 0 || image.width > kMaxPictureSide || image.height > kMaxPictureSide) {
         png_image_free(&image);
         return kImagesNotFoundExit;
     }
@@ -147,9 +146,8 @@ pixman_image_t* makeThumbnail(const Picture& picture, int32_t size)
         return nullptr;
     }
     // pixman only reads a source image; its interface has no const.
-    pixman_image_t* source =
-        pixman_image_create_bits(PIXMAN_a8r8g8b8, picture.width, picture.height, picture.pixels.get(),
-                                 picture.width * 4);
+    pixman_image_t* source = pixman_image_create_bits(PIXMAN_a8r8g8b8, picture.width, picture.height,
+                                                      picture.pixels.get(), picture.width * 4);
     if (source == nullptr) {
         return nullptr;
     }

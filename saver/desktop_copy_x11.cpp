@@ -36,8 +36,7 @@ bool readThroughSegment(Display* display, Drawable drawable, Visual* visual, uns
     if (image == nullptr && makeSharedImage(display, visual, depth, static_cast<int32_t>(width),
                                             static_cast<int32_t>(height), temporary))
         image = temporary.image;
-    if (image == nullptr)
-        return false;
+    if (image == nullptr) return false;
     // The segment's pages are touched on a second thread while the server writes it, so that
     // their first access overlaps the server's work instead of following it.
     std::thread toucher;
@@ -49,8 +48,7 @@ bool readThroughSegment(Display* display, Drawable drawable, Visual* visual, uns
     beginTrap(display);
     const Bool read = XShmGetImage(display, drawable, image, 0, 0, AllPlanes);
     const bool failed = endTrap(display) != 0 || !read;
-    if (toucher.joinable())
-        toucher.join();
+    if (toucher.joinable()) toucher.join();
     return !failed;
 }
 
@@ -58,8 +56,7 @@ bool readThroughSegment(Display* display, Drawable drawable, Visual* visual, uns
 // segment, the reply's pixels with it otherwise.
 void releaseImage(Display* display, XImage* image, SharedImage& temporary)
 {
-    if (image != nullptr && image != temporary.image)
-        XDestroyImage(image);
+    if (image != nullptr && image != temporary.image) XDestroyImage(image);
     releaseSharedImage(display, temporary);
 }
 
@@ -69,8 +66,7 @@ void makeOpaque(char* pixels, unsigned width, unsigned height, size_t stride)
 {
     for (unsigned row = 0; row < height; ++row) {
         uint32_t* pixel = reinterpret_cast<uint32_t*>(pixels + row * stride);
-        for (unsigned column = 0; column < width; ++column)
-            pixel[column] |= 0xff000000u;
+        for (unsigned column = 0; column < width; ++column) pixel[column] |= 0xff000000u;
     }
 }
 
@@ -108,13 +104,10 @@ void copyDesktop(Display* display, Drawable drawable, Visual* visual, int window
                         image->bytes_per_line % 4 == 0 && image->bytes_per_line / 4 >= static_cast<int>(width);
     const size_t stride = usable ? static_cast<size_t>(image->bytes_per_line) : 0;
     OwnedPixels memory = usable ? mapPixels(stride * height) : OwnedPixels{};
-    if (memory.address != nullptr)
-        std::memcpy(memory.address, image->data, stride * height);
+    if (memory.address != nullptr) std::memcpy(memory.address, image->data, stride * height);
     releaseImage(display, image, temporary);
-    if (memory.address == nullptr)
-        return;
-    if (windowDepth == 32)
-        makeOpaque(static_cast<char*>(memory.address), width, height, stride);
+    if (memory.address == nullptr) return;
+    if (windowDepth == 32) makeOpaque(static_cast<char*>(memory.address), width, height, stride);
     releaseDesktopCopy();
     copy.memory = memory;
     copy.pixels = {static_cast<const uint32_t*>(memory.address), static_cast<int32_t>(width),
@@ -133,24 +126,25 @@ void copyHostScreenshot(Display* display, Window window, Visual* visual, int win
         unsigned long after = 0;
         unsigned char* data = nullptr;
         beginTrap(display);
-        const int status =
-            XGetWindowProperty(display, holder, name, 0, 1, False, XA_PIXMAP, &type, &format, &count, &after, &data);
+        const int status = XGetWindowProperty(display, holder, name, 0, 1, False, XA_PIXMAP, &type, &format,
+                                              &count, &after, &data);
         const bool failed = endTrap(display) != 0 || status != Success;
         Pixmap pixmap = None;
         if (!failed && type == XA_PIXMAP && format == 32 && count == 1 && data != nullptr)
             pixmap = static_cast<Pixmap>(*reinterpret_cast<unsigned long*>(data));
-        if (data != nullptr)
-            XFree(data);
+        if (data != nullptr) XFree(data);
         if (pixmap != None) {
             copyDesktop(display, pixmap, visual, windowDepth);
             return;
         }
-        if (holder == root)
-            return;
+        if (holder == root) return;
     }
 }
 
-const DesktopPixels* desktopCopy() { return copy.present ? &copy.pixels : nullptr; }
+const DesktopPixels* desktopCopy()
+{
+    return copy.present ? &copy.pixels : nullptr;
+}
 
 void releaseDesktopCopy()
 {

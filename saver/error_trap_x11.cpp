@@ -28,8 +28,7 @@ int onXError(Display*, XErrorEvent* error)
 // Xlib ends the process when this returns, so end here with 0, as for any end of the host's.
 int onXIOError(Display*)
 {
-    if (trap.attachingShmid >= 0)
-        shmctl(trap.attachingShmid, IPC_RMID, nullptr);
+    if (trap.attachingShmid >= 0) shmctl(trap.attachingShmid, IPC_RMID, nullptr);
     _exit(0);
 }
 
@@ -42,9 +41,15 @@ void installErrorHandlers()
     XSetIOErrorHandler(onXIOError);
 }
 
-void watchWindow(Window window) { trap.watched = window; }
+void watchWindow(Window window)
+{
+    trap.watched = window;
+}
 
-bool watchedWindowGone() { return trap.watchedGone; }
+bool watchedWindowGone()
+{
+    return trap.watchedGone;
+}
 
 void beginTrap(Display* display)
 {
@@ -58,4 +63,7 @@ int endTrap(Display* display)
     return trap.lastError;
 }
 
-void removeSegmentOnConnectionLoss(int shmid) { trap.attachingShmid = shmid; }
+void removeSegmentOnConnectionLoss(int shmid)
+{
+    trap.attachingShmid = shmid;
+}

@@ -11,5 +11,11 @@ struct Failure {
     std::string message;  // the whole line, as shown on standard error
 };
 
-inline Failure noMemoryFailure() { return {kNoMemoryExit, kNoMemoryMessage}; }
-inline Failure imagesNotFoundFailure() { return {kImagesNotFoundExit, kImagesNotFoundMessage}; }
+inline Failure noMemoryFailure()
+{
+    return {kNoMemoryExit, kNoMemoryMessage};
+}
+inline Failure imagesNotFoundFailure()
+{
+    return {kImagesNotFoundExit, kImagesNotFoundMessage};
+}

@@ -17,8 +17,8 @@ struct FrameBuffer {
     SharedImage shared;  // the image, when it lives in a segment
     XImage* plain;       // the image sent with XPutImage; its pixels are owned
     OwnedPixels owned;
-    bool busy;           // sent with XShmPutImage, completion not yet received
-    int64_t sentAt;      // CLOCK_MONOTONIC nanoseconds of the put
+    bool busy;                // sent with XShmPutImage, completion not yet received
+    int64_t sentAt;           // CLOCK_MONOTONIC nanoseconds of the put
     unsigned long putSerial;  // the request number of the last put
     FramePixels pixels;
     BufferRecord record;
@@ -42,7 +42,10 @@ struct Presenting {
 
 Presenting presenting;
 
-XImage* imageOf(const FrameBuffer& buffer) { return buffer.shared.image != nullptr ? buffer.shared.image : buffer.plain; }
+XImage* imageOf(const FrameBuffer& buffer)
+{
+    return buffer.shared.image != nullptr ? buffer.shared.image : buffer.plain;
+}
 
 void releaseBuffer(FrameBuffer& buffer)
 {
@@ -61,8 +64,7 @@ bool makePlainBuffer(FrameBuffer& buffer, int32_t width, int32_t height)
     XImage* image = XCreateImage(presenting.display, presenting.visual, static_cast<unsigned>(presenting.depth),
                                  ZPixmap, 0, nullptr, static_cast<unsigned>(width), static_cast<unsigned>(height),
                                  32, 0);
-    if (image == nullptr)
-        return false;
+    if (image == nullptr) return false;
     if (image->bits_per_pixel != 32) {
         XDestroyImage(image);
         return false;
@@ -100,13 +102,15 @@ void openPresenting(Display* display, Window window, Visual* visual, int depth)
     presenting.completionType = presenting.useShm ? XShmGetEventBase(display) + ShmCompletion : -1;
 }
 
-bool presentsThroughSegments() { return presenting.useShm; }
+bool presentsThroughSegments()
+{
+    return presenting.useShm;
+}
 
 XImage* imageOverFrameSegment(unsigned width, unsigned height, unsigned depth)
 {
     SharedImage& shared = presenting.buffer.shared;
-    if (shared.image == nullptr || size_t{width} * height * 4 > shared.bytes)
-        return nullptr;
+    if (shared.image == nullptr || size_t{width} * height * 4 > shared.bytes) return nullptr;
     XImage* image = XShmCreateImage(presenting.display, presenting.visual, depth, ZPixmap, shared.segment.shmaddr,
                                     &shared.segment, width, height);
     if (image != nullptr && static_cast<size_t>(image->bytes_per_line) * height > shared.bytes) {
@@ -119,20 +123,16 @@ XImage* imageOverFrameSegment(unsigned width, unsigned height, unsigned depth)
 bool sizeFrameBuffer(int32_t width, int32_t height)
 {
     FrameBuffer& buffer = presenting.buffer;
-    if (imageOf(buffer) != nullptr && buffer.pixels.width == width && buffer.pixels.height == height)
-        return true;
+    if (imageOf(buffer) != nullptr && buffer.pixels.width == width && buffer.pixels.height == height) return true;
     releaseBuffer(buffer);
-    if (width <= 0 || height <= 0)
-        return true;
-    if (int64_t{width} * height > kMaxPixels)
-        return false;
+    if (width <= 0 || height <= 0) return true;
+    if (int64_t{width} * height > kMaxPixels) return false;
     // A server or system that cannot share memory with us after all gets XPutImage.
     if (presenting.useShm &&
-        !makeSharedImage(presenting.display, presenting.visual, static_cast<unsigned>(presenting.depth), width, height,
-                         buffer.shared))
+        !makeSharedImage(presenting.display, presenting.visual, static_cast<unsigned>(presenting.depth), width,
+                         height, buffer.shared))
         presenting.useShm = false;
-    if (!presenting.useShm && !makePlainBuffer(buffer, width, height))
-        return false;
+    if (!presenting.useShm && !makePlainBuffer(buffer, width, height)) return false;
     XImage* image = imageOf(buffer);
     buffer.pixels = {reinterpret_cast<uint32_t*>(image->data), width, height, image->bytes_per_line};
     return true;
@@ -141,8 +141,7 @@ bool sizeFrameBuffer(int32_t width, int32_t height)
 bool freeFrameBuffer(FramePixels& pixels, BufferRecord*& record)
 {
     FrameBuffer& buffer = presenting.buffer;
-    if (imageOf(buffer) == nullptr)
-        return false;
+    if (imageOf(buffer) == nullptr) return false;
     // A put that failed (a server error) sends no completion. Once the server has answered a
     // round trip it has done with every earlier request, so the buffer is free again; this
     // costs one round trip a second at most, and only when something went wrong.
@@ -150,8 +149,7 @@ bool freeFrameBuffer(FramePixels& pixels, BufferRecord*& record)
         XSync(presenting.display, False);
         buffer.busy = false;
     }
-    if (buffer.busy)
-        return false;
+    if (buffer.busy) return false;
     pixels = buffer.pixels;
     record = &buffer.record;
     return true;
@@ -161,8 +159,7 @@ void presentFrame(const FrameChanges& changes, bool whole)
 {
     FrameBuffer& buffer = presenting.buffer;
     XImage* image = imageOf(buffer);
-    if (image == nullptr || buffer.busy || (changes.count == 0 && !whole))
-        return;
+    if (image == nullptr || buffer.busy || (changes.count == 0 && !whole)) return;
     const ScreenRect all{0, 0, buffer.pixels.width, buffer.pixels.height};
     const ScreenRect* rects = whole ? &all : changes.rects;
     const int count = whole ? 1 : changes.count;
@@ -172,8 +169,7 @@ void presentFrame(const FrameChanges& changes, bool whole)
         if (buffer.shared.image != nullptr) {
             // Only the last put asks for a completion: the server handles them in order.
             const bool last = i == count - 1;
-            if (last)
-                buffer.putSerial = NextRequest(presenting.display);
+            if (last) buffer.putSerial = NextRequest(presenting.display);
             XShmPutImage(presenting.display, presenting.window, presenting.gc, image, r.x, r.y, r.x, r.y,
                          static_cast<unsigned>(r.width), static_cast<unsigned>(r.height), last ? True : False);
         } else {
@@ -195,8 +191,7 @@ void presentFrame(const FrameChanges& changes, bool whole)
 // still be reading the current put.
 bool takeCompletion(const XEvent& event)
 {
-    if (!presenting.useShm || event.type != presenting.completionType)
-        return false;
+    if (!presenting.useShm || event.type != presenting.completionType) return false;
     const XShmCompletionEvent& completion = reinterpret_cast<const XShmCompletionEvent&>(event);
     FrameBuffer& buffer = presenting.buffer;
     const bool earlierPut = static_cast<long>(completion.serial - buffer.putSerial) < 0;
@@ -210,8 +205,7 @@ bool takeCompletion(const XEvent& event)
 
 bool takePresentTime(int64_t& nanoseconds)
 {
-    if (presenting.presentTimeCount == 0)
-        return false;
+    if (presenting.presentTimeCount == 0) return false;
     nanoseconds = presenting.presentTimes[0];
     --presenting.presentTimeCount;
     for (int i = 0; i < presenting.presentTimeCount; ++i)
@@ -221,10 +215,8 @@ bool takePresentTime(int64_t& nanoseconds)
 
 void closePresenting()
 {
-    if (presenting.display == nullptr)
-        return;
+    if (presenting.display == nullptr) return;
     releaseBuffer(presenting.buffer);
-    if (presenting.gc != nullptr)
-        XFreeGC(presenting.display, presenting.gc);
+    if (presenting.gc != nullptr) XFreeGC(presenting.display, presenting.gc);
     presenting = Presenting{};
 }

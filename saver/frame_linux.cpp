@@ -24,9 +24,15 @@ bool samePixels(const FramePixels& a, const FramePixels& b)
     return a.pixels == b.pixels && a.width == b.width && a.height == b.height && a.stride == b.stride;
 }
 
-bool isEmpty(const ScreenRect& rect) { return rect.width <= 0 || rect.height <= 0; }
+bool isEmpty(const ScreenRect& rect)
+{
+    return rect.width <= 0 || rect.height <= 0;
+}
 
-int64_t areaOf(const ScreenRect& rect) { return int64_t{rect.width} * rect.height; }
+int64_t areaOf(const ScreenRect& rect)
+{
+    return int64_t{rect.width} * rect.height;
+}
 
 ScreenRect intersection(const ScreenRect& a, const ScreenRect& b)
 {
@@ -41,17 +47,20 @@ ScreenRect boundingBox(const ScreenRect& a, const ScreenRect& b)
 {
     const int32_t left = std::min(a.x, b.x);
     const int32_t top = std::min(a.y, b.y);
-    return {left, top, std::max(a.x + a.width, b.x + b.width) - left, std::max(a.y + a.height, b.y + b.height) - top};
+    return {left, top, std::max(a.x + a.width, b.x + b.width) - left,
+            std::max(a.y + a.height, b.y + b.height) - top};
 }
 
-bool overlap(const ScreenRect& a, const ScreenRect& b) { return !isEmpty(intersection(a, b)); }
+bool overlap(const ScreenRect& a, const ScreenRect& b)
+{
+    return !isEmpty(intersection(a, b));
+}
 
 // The square ball i covers in the frame, clipped to it; empty when it is not drawn.
 ScreenRect squareOf(const SurfaceFrame& surface, const BallField& field, int32_t i, const FramePixels& frame)
 {
     const int32_t index = field.imageIndex[i];
-    if (index < 0 || index >= kPictureCount || surface.balls[index] == nullptr)
-        return {0, 0, 0, 0};
+    if (index < 0 || index >= kPictureCount || surface.balls[index] == nullptr) return {0, 0, 0, 0};
     const int32_t side = pixman_image_get_width(surface.balls[index]);
     return intersection({field.x[i], field.y[i], side, side}, {0, 0, frame.width, frame.height});
 }
@@ -62,8 +71,7 @@ void drawBalls(const SurfaceFrame& surface, const BallField& field, int32_t coun
 {
     for (int32_t i = 0; i < count; ++i) {
         const ScreenRect part = intersection(squareOf(surface, field, i, frame), rect);
-        if (isEmpty(part))
-            continue;
+        if (isEmpty(part)) continue;
         pixman_image_composite32(PIXMAN_OP_OVER, surface.balls[field.imageIndex[i]], nullptr, target,
                                  part.x - field.x[i], part.y - field.y[i], 0, 0, part.x, part.y, part.width,
                                  part.height);
@@ -94,8 +102,7 @@ void restoreUnderBoxes(const Background& background, const FramePixels& frame, c
     int insideCount = 0;
     for (int i = 0; i < boxCount; ++i) {
         const ScreenRect box = intersection(boxes[i], rect);
-        if (isEmpty(box))
-            continue;
+        if (isEmpty(box)) continue;
         edges[2 * insideCount] = box.y;
         edges[2 * insideCount + 1] = box.y + box.height;
         inside[insideCount++] = box;
@@ -104,8 +111,7 @@ void restoreUnderBoxes(const Background& background, const FramePixels& frame, c
     for (int e = 0; e + 1 < 2 * insideCount; ++e) {
         const int32_t top = edges[e];
         const int32_t bottom = edges[e + 1];
-        if (top == bottom)
-            continue;
+        if (top == bottom) continue;
         std::pair<int32_t, int32_t> spans[2 * kMaxBalls];  // left and right of each box across the band
         int spanCount = 0;
         for (int i = 0; i < insideCount; ++i)
@@ -115,8 +121,7 @@ void restoreUnderBoxes(const Background& background, const FramePixels& frame, c
         for (int i = 0; i < spanCount;) {
             const int32_t left = spans[i].first;
             int32_t right = spans[i].second;
-            for (++i; i < spanCount && spans[i].first <= right; ++i)
-                right = std::max(right, spans[i].second);
+            for (++i; i < spanCount && spans[i].first <= right; ++i) right = std::max(right, spans[i].second);
             restoreBackground(background, frame, {left, top, right - left, bottom - top});
         }
     }
@@ -126,8 +131,7 @@ void restoreUnderBoxes(const Background& background, const FramePixels& frame, c
 // when there is no room left.
 bool addChange(FrameChanges& changes, ScreenRect rect)
 {
-    if (isEmpty(rect))
-        return true;
+    if (isEmpty(rect)) return true;
     for (int i = 0; i < changes.count;) {
         if (overlap(rect, changes.rects[i])) {
             rect = boundingBox(rect, changes.rects[i]);
@@ -137,8 +141,7 @@ bool addChange(FrameChanges& changes, ScreenRect rect)
             ++i;
         }
     }
-    if (changes.count == kMaxChangedRects)
-        return false;
+    if (changes.count == kMaxChangedRects) return false;
     changes.rects[changes.count++] = rect;
     return true;
 }
@@ -152,23 +155,19 @@ bool findChanges(const SurfaceFrame& surface, const BallField& field, int32_t co
     for (int32_t i = 0; i < count; ++i) {
         const ScreenRect was = record.squares[i];
         const ScreenRect now = squareOf(surface, field, i, frame);
-        if (was.x == now.x && was.y == now.y && was.width == now.width && was.height == now.height)
-            continue;
+        if (was.x == now.x && was.y == now.y && was.width == now.width && was.height == now.height) continue;
         ScreenRect boxes[2];
         for (int b = 0, boxCount = boxesOf(was, now, boxes); b < boxCount; ++b)
-            if (!addChange(changes, boxes[b]))
-                return false;
+            if (!addChange(changes, boxes[b])) return false;
     }
-    for (int i = 0; i < changes.count; ++i)
-        area += areaOf(changes.rects[i]);
+    for (int i = 0; i < changes.count; ++i) area += areaOf(changes.rects[i]);
     return area * 2 < areaOf({0, 0, frame.width, frame.height});
 }
 
 void releaseBalls(SurfaceFrame& surface)
 {
     for (pixman_image_t*& ball : surface.balls) {
-        if (ball != nullptr)
-            pixman_image_unref(ball);
+        if (ball != nullptr) pixman_image_unref(ball);
         ball = nullptr;
     }
 }
@@ -180,15 +179,14 @@ void makeBalls(SurfaceFrame& surface)
     releaseBalls(surface);
     for (int i = 0; i < kPictureCount; ++i) {
         pixman_image_t* thumbnail = surface.thumbnails.images[i];
-        if (thumbnail == nullptr)
-            continue;
+        if (thumbnail == nullptr) continue;
         if (ballMask == nullptr) {
             surface.balls[i] = pixman_image_ref(thumbnail);
             continue;
         }
         const int32_t side = pixman_image_get_width(thumbnail);
-        surface.balls[i] = pixman_image_create_bits(PIXMAN_a8r8g8b8, side, pixman_image_get_height(thumbnail),
-                                                    nullptr, 0);
+        surface.balls[i] =
+            pixman_image_create_bits(PIXMAN_a8r8g8b8, side, pixman_image_get_height(thumbnail), nullptr, 0);
         if (surface.balls[i] != nullptr)
             pixman_image_composite32(PIXMAN_OP_SRC, thumbnail, ballMask, surface.balls[i], 0, 0, 0, 0, 0, 0, side,
                                      pixman_image_get_height(thumbnail));
@@ -212,11 +210,9 @@ bool makeBackground(SurfaceFrame& surface, int32_t backgroundType, const Desktop
     return makeBackgroundImage(surface.background, backgroundType, desktop, part, width, height);
 }
 
-
 void setBallSize(SurfaceFrame& surface, int32_t ballSize)
 {
-    if (surface.thumbnails.size == ballSize && ballSize > 0)
-        return;
+    if (surface.thumbnails.size == ballSize && ballSize > 0) return;
     makeThumbnails(surface.thumbnails, ballSize);
     ++surface.generation;
 }
@@ -224,8 +220,8 @@ void setBallSize(SurfaceFrame& surface, int32_t ballSize)
 bool setBallOpacity(int32_t opacityPercent)
 {
     const DisplaySetting& range = displaySettingFor(&Settings::opacityPercent);
-    const int32_t percent = std::clamp(opacityPercent, static_cast<int32_t>(range.minimum),
-                                       static_cast<int32_t>(range.maximum));
+    const int32_t percent =
+        std::clamp(opacityPercent, static_cast<int32_t>(range.minimum), static_cast<int32_t>(range.maximum));
     releaseBallMask();
     ballOpacity = percent;
     // 16-bit alpha, rounded; pixman keeps its top 8 bits.
@@ -238,14 +234,12 @@ FrameChanges composeFrame(SurfaceFrame& surface, const BallField& field, BufferR
                           const FramePixels& frame, bool onlyChanged)
 {
     FrameChanges changes;
-    if (!isUsable(frame))
-        return changes;
-    if (surface.ballsGeneration != surface.generation || surface.ballsOpacity != ballOpacity)
-        makeBalls(surface);
+    if (!isUsable(frame)) return changes;
+    if (surface.ballsGeneration != surface.generation || surface.ballsOpacity != ballOpacity) makeBalls(surface);
     if (record.target == nullptr || !samePixels(record.pixels, frame)) {
         releaseBufferRecord(record);
-        record.target = pixman_image_create_bits(PIXMAN_x8r8g8b8, frame.width, frame.height, frame.pixels,
-                                                 frame.stride);
+        record.target =
+            pixman_image_create_bits(PIXMAN_x8r8g8b8, frame.width, frame.height, frame.pixels, frame.stride);
         record.pixels = frame;
     }
     const int32_t count = clampBallCount(field.ballCount);
@@ -266,11 +260,9 @@ FrameChanges composeFrame(SurfaceFrame& surface, const BallField& field, BufferR
             restoreBackground(surface.background, frame, changes.rects[i]);
         else
             restoreUnderBoxes(surface.background, frame, changes.rects[i], boxes, boxCount);
-        if (record.target != nullptr)
-            drawBalls(surface, field, count, record.target, frame, changes.rects[i]);
+        if (record.target != nullptr) drawBalls(surface, field, count, record.target, frame, changes.rects[i]);
     }
-    for (int32_t i = 0; i < count; ++i)
-        record.squares[i] = squareOf(surface, field, i, frame);
+    for (int32_t i = 0; i < count; ++i) record.squares[i] = squareOf(surface, field, i, frame);
     record.ballCount = count;
     record.generation = surface.generation;
     record.drawn = record.target != nullptr;
@@ -279,8 +271,7 @@ FrameChanges composeFrame(SurfaceFrame& surface, const BallField& field, BufferR
 
 void releaseBufferRecord(BufferRecord& record)
 {
-    if (record.target != nullptr)
-        pixman_image_unref(record.target);
+    if (record.target != nullptr) pixman_image_unref(record.target);
     record = BufferRecord{};
 }
 

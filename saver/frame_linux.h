@@ -32,7 +32,7 @@ constexpr int kMaxChangedRects = 2 * kMaxBalls;
 struct BufferRecord {
     pixman_image_t* target = nullptr;  // pixman's image over pixels
     FramePixels pixels{};
-    bool drawn = false;       // holds a whole frame of the surface's generation below
+    bool drawn = false;  // holds a whole frame of the surface's generation below
     uint32_t generation = 0;
     int32_t ballCount = 0;
     ScreenRect squares[kMaxBalls] = {};  // where each ball was drawn

@@ -79,8 +79,8 @@ void captureBackground(const ClientRect& client)
         const int screenWidth = GetDeviceCaps(screenDC, HORZRES);
         const int screenHeight = GetDeviceCaps(screenDC, VERTRES);
         SetStretchBltMode(backgroundDC, HALFTONE);
-        StretchBlt(backgroundDC, 0, 0, client.right, client.bottom, screenDC, 0, 0, screenWidth,
-                   screenHeight, SRCCOPY);
+        StretchBlt(backgroundDC, 0, 0, client.right, client.bottom, screenDC, 0, 0, screenWidth, screenHeight,
+                   SRCCOPY);
     }
     ReleaseDC(nullptr, screenDC);
 }
@@ -106,17 +106,15 @@ void composeFrame(const ClientRect& client)
     fillColorMatrix(matrix, settings.opacityPercent);
     Gdiplus::ImageAttributes attributes;
     countCreated(CountedObject::imageAttributes, &attributes);
-    attributes.SetColorMatrix(&matrix, Gdiplus::ColorMatrixFlagsDefault,
-                              Gdiplus::ColorAdjustTypeBitmap);
+    attributes.SetColorMatrix(&matrix, Gdiplus::ColorMatrixFlagsDefault, Gdiplus::ColorAdjustTypeBitmap);
 
     const int32_t size = ballField.ballSize;
     const int32_t count = clampIndex(settings.ballCount, kMaxBalls);
     for (int32_t i = 0; i < count; ++i) {
-        Gdiplus::Image* thumbnail =
-            thumbnails[clampIndex(ballField.imageIndex[i], kPictureCount - 1)];
+        Gdiplus::Image* thumbnail = thumbnails[clampIndex(ballField.imageIndex[i], kPictureCount - 1)];
         const Gdiplus::Rect destination(ballField.x[i], ballField.y[i], size, size);
-        graphics.DrawImage(thumbnail, destination, 0, 0, size, size, Gdiplus::UnitPixel,
-                           &attributes, nullptr, nullptr);
+        graphics.DrawImage(thumbnail, destination, 0, 0, size, size, Gdiplus::UnitPixel, &attributes, nullptr,
+                           nullptr);
     }
     // Both are deleted as the function returns, attributes first.
     countDeleted(CountedObject::imageAttributes);

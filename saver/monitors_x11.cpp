@@ -19,8 +19,7 @@ void readMonitors(Display* display, Window window, int32_t windowWidth, int32_t 
         return;
     int count = 0;
     XRRMonitorInfo* monitors = XRRGetMonitors(display, root, True, &count);
-    if (monitors == nullptr)
-        return;
+    if (monitors == nullptr) return;
     for (int i = 0; i < count && list.count < kMaxMonitors; ++i)
         list.monitors[list.count++] = {monitors[i].x, monitors[i].y, monitors[i].width, monitors[i].height};
     XRRFreeMonitors(monitors);
@@ -30,10 +29,12 @@ int selectScreenChanges(Display* display)
 {
     int events = 0;
     int errors = 0;
-    if (!XRRQueryExtension(display, &events, &errors))
-        return -1;
+    if (!XRRQueryExtension(display, &events, &errors)) return -1;
     XRRSelectInput(display, DefaultRootWindow(display), RRScreenChangeNotifyMask);
     return events + RRScreenChangeNotify;
 }
 
-void takeScreenChange(XEvent& event) { XRRUpdateConfiguration(&event); }
+void takeScreenChange(XEvent& event)
+{
+    XRRUpdateConfiguration(&event);
+}

@@ -8,7 +8,8 @@
 constexpr int64_t kPointerTolerance = 10;
 
 // True when (x, y) lies more than kPointerTolerance from (referenceX, referenceY) on either axis.
-constexpr bool isPointerJump(int64_t referenceX, int64_t referenceY, int64_t x, int64_t y) {
+constexpr bool isPointerJump(int64_t referenceX, int64_t referenceY, int64_t x, int64_t y)
+{
     return x - referenceX > kPointerTolerance || referenceX - x > kPointerTolerance ||
            y - referenceY > kPointerTolerance || referenceY - y > kPointerTolerance;
 }

@@ -65,8 +65,7 @@ void readClientRect(HWND window)
 void showFrame(HDC target)
 {
     composeFrame(clientRect);
-    if (backBufferDC)
-        BitBlt(target, 0, 0, clientRect.right, clientRect.bottom, backBufferDC, 0, 0, SRCCOPY);
+    if (backBufferDC) BitBlt(target, 0, 0, clientRect.right, clientRect.bottom, backBufferDC, 0, 0, SRCCOPY);
 }
 
 LRESULT onCreate(HWND window)
@@ -133,8 +132,7 @@ LRESULT onKeyOrButton(HWND window)
 // swallows every command.
 LRESULT onSysCommand(HWND window, WPARAM wParam, LPARAM lParam)
 {
-    if (isFullScreen() && wParam == SC_MONITORPOWER)
-        return DefWindowProcA(window, WM_SYSCOMMAND, wParam, lParam);
+    if (isFullScreen() && wParam == SC_MONITORPOWER) return DefWindowProcA(window, WM_SYSCOMMAND, wParam, lParam);
     return 0;
 }
 
@@ -173,17 +171,15 @@ HWND createFullScreenWindow(HINSTANCE instance)
     int height = GetDeviceCaps(screen, VERTRES);
     ReleaseDC(nullptr, screen);
     return CreateWindowExA(WS_EX_TOPMOST, startupState.windowClassName, startupState.displayName,
-                           WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr, nullptr, instance,
-                           nullptr);
+                           WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr, nullptr, instance, nullptr);
 }
 
 HWND createPreviewWindow(HINSTANCE instance)
 {
     RECT host = {};
     GetClientRect(startupState.hostWindow, &host);
-    return CreateWindowExA(0, startupState.windowClassName, startupState.displayName,
-                           WS_CHILD | WS_VISIBLE, 0, 0, host.right, host.bottom,
-                           startupState.hostWindow, nullptr, instance, nullptr);
+    return CreateWindowExA(0, startupState.windowClassName, startupState.displayName, WS_CHILD | WS_VISIBLE, 0, 0,
+                           host.right, host.bottom, startupState.hostWindow, nullptr, instance, nullptr);
 }
 
 }  // namespace

@@ -32,10 +32,10 @@ struct SaverWindow {
     ScreenRect place;
     MonitorList monitors;
     uint32_t serial;
-    bool changed;       // size, place or monitors changed since applyWindowChanges
+    bool changed;  // size, place or monitors changed since applyWindowChanges
     bool ended;
-    bool exposed;       // the window lost pixels: the next frame is presented whole
-    int64_t wholeAt;    // when the last whole frame was presented
+    bool exposed;     // the window lost pixels: the next frame is presented whole
+    int64_t wholeAt;  // when the last whole frame was presented
 };
 
 SaverWindow saver;
@@ -59,8 +59,7 @@ void readPlace()
 void onConfigure(const XEvent& event)
 {
     const XConfigureEvent& configure = event.xconfigure;
-    if (configure.window != saver.target.window)
-        return;
+    if (configure.window != saver.target.window) return;
     if (configure.width != saver.width || configure.height != saver.height || configure.x != saver.configuredX ||
         configure.y != saver.configuredY) {
         saver.width = configure.width;
@@ -73,24 +72,24 @@ void onConfigure(const XEvent& event)
 
 void onDestroy(const XEvent& event)
 {
-    if (event.xdestroywindow.window == saver.target.window)
-        saver.ended = true;
+    if (event.xdestroywindow.window == saver.target.window) saver.ended = true;
 }
 
-void onExpose(const XEvent&) { saver.exposed = true; }
+void onExpose(const XEvent&)
+{
+    saver.exposed = true;
+}
 
 void onKeyPress(const XEvent& event)
 {
     XKeyEvent key = event.xkey;
     const KeySym symbol = XLookupKeysym(&key, 0);
-    if (saver.target.ownWindow && (symbol == XK_q || symbol == XK_Q || symbol == XK_Escape))
-        saver.ended = true;
+    if (saver.target.ownWindow && (symbol == XK_q || symbol == XK_Q || symbol == XK_Escape)) saver.ended = true;
 }
 
 void onButtonPress(const XEvent&)
 {
-    if (saver.target.ownWindow)
-        saver.ended = true;
+    if (saver.target.ownWindow) saver.ended = true;
 }
 
 void onClientMessage(const XEvent& event)
@@ -109,18 +108,16 @@ void onScreenChange(XEvent& event)
 
 void handleEvent(XEvent& event)
 {
-    if (takeCompletion(event))
-        return;
-    if (event.type == saver.screenChangeType)
-        return onScreenChange(event);
+    if (takeCompletion(event)) return;
+    if (event.type == saver.screenChangeType) return onScreenChange(event);
     switch (event.type) {
-        case ConfigureNotify: onConfigure(event); break;
-        case DestroyNotify: onDestroy(event); break;
-        case Expose: onExpose(event); break;
-        case KeyPress: onKeyPress(event); break;
-        case ButtonPress: onButtonPress(event); break;
-        case ClientMessage: onClientMessage(event); break;
-        default: break;
+    case ConfigureNotify: onConfigure(event); break;
+    case DestroyNotify: onDestroy(event); break;
+    case Expose: onExpose(event); break;
+    case KeyPress: onKeyPress(event); break;
+    case ButtonPress: onButtonPress(event); break;
+    case ClientMessage: onClientMessage(event); break;
+    default: break;
     }
 }
 
@@ -133,25 +130,21 @@ Failure openSaverWindow(const WindowRequest& request)
     saver.display = XOpenDisplay(nullptr);
     if (saver.display == nullptr) {
         const char* name = std::getenv("DISPLAY");
-        if (name == nullptr || name[0] == '\0')
-            return {1, "zephyrine: DISPLAY is not set"};
+        if (name == nullptr || name[0] == '\0') return {1, "zephyrine: DISPLAY is not set"};
         return {1, std::string("zephyrine: cannot open display \"") + name + "\""};
     }
     saver.root = DefaultRootWindow(saver.display);
     const Failure found = findTargetWindow(saver.display, request, saver.target);
-    if (found.exitCode != 0)
-        return found;
+    if (found.exitCode != 0) return found;
     saver.width = saver.target.width;
     saver.height = saver.target.height;
     saver.ended = saver.target.gone;
     saver.screenChangeType = selectScreenChanges(saver.display);
-    if (saver.target.ownWindow)
-        makeOwnWindow(saver.display, saver.target);
+    if (saver.target.ownWindow) makeOwnWindow(saver.display, saver.target);
     watchWindow(saver.target.window);
     openPresenting(saver.display, saver.target.window, saver.target.visual, saver.target.depth);
     readPlace();
-    if (!sizeFrameBuffer(saver.width, saver.height))
-        return noMemoryFailure();
+    if (!sizeFrameBuffer(saver.width, saver.height)) return noMemoryFailure();
     // After the frame buffer, so the copy can be read through its segment.
     if (request.desktopBackground) {
         if (saver.target.ownWindow)  // before the window is mapped
@@ -164,14 +157,19 @@ Failure openSaverWindow(const WindowRequest& request)
 
 void showSaverWindow()
 {
-    if (saver.target.ownWindow)
-        XMapWindow(saver.display, saver.target.window);
+    if (saver.target.ownWindow) XMapWindow(saver.display, saver.target.window);
     XFlush(saver.display);
 }
 
-int saverWindowFd() { return ConnectionNumber(saver.display); }
+int saverWindowFd()
+{
+    return ConnectionNumber(saver.display);
+}
 
-bool windowEventsQueued() { return XEventsQueued(saver.display, QueuedAlready) > 0; }
+bool windowEventsQueued()
+{
+    return XEventsQueued(saver.display, QueuedAlready) > 0;
+}
 
 DisplayEvents handleWindowEvents()
 {
@@ -185,8 +183,7 @@ DisplayEvents handleWindowEvents()
 
 Failure applyWindowChanges()
 {
-    if (!saver.changed)
-        return {};
+    if (!saver.changed) return {};
     saver.changed = false;
     readPlace();
     return sizeFrameBuffer(saver.width, saver.height) ? Failure{} : noMemoryFailure();
@@ -194,15 +191,16 @@ Failure applyWindowChanges()
 
 SurfacePlace saverWindowPlace()
 {
-    return {saver.place, saver.monitors.monitors, saver.monitors.count, saver.monitors.screen,
-            saver.target.ownWindow, desktopCopy(), saver.serial};
+    return {saver.place,           saver.monitors.monitors, saver.monitors.count,
+            saver.monitors.screen, saver.target.ownWindow,  desktopCopy(),
+            saver.serial};
 }
 
 void presentWindowFrame(const FrameChanges& changes)
 {
     const int64_t now = monotonicNanos();
-    const bool whole =
-        changes.whole || saver.exposed || (!saver.target.ownWindow && now - saver.wholeAt >= kWholePresentNanos);
+    const bool whole = changes.whole || saver.exposed ||
+                       (!saver.target.ownWindow && now - saver.wholeAt >= kWholePresentNanos);
     presentFrame(changes, whole);
     if (whole) {
         saver.exposed = false;
@@ -212,8 +210,7 @@ void presentWindowFrame(const FrameChanges& changes)
 
 void closeSaverWindow()
 {
-    if (saver.display == nullptr)
-        return;
+    if (saver.display == nullptr) return;
     closePresenting();
     releaseDesktopCopy();
     destroyTargetWindow(saver.display, saver.target);

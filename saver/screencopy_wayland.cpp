@@ -9,33 +9,35 @@
 
 #include <wayland-client.h>
 
-#include "screencopy-client.h"
 #include "saver/connection_wayland.h"
+#include "screencopy-client.h"
 
 namespace {
 
-void endCapture(DesktopCopy& copy, bool taken) {
-    if (copy.frame != nullptr)
-        zwlr_screencopy_frame_v1_destroy(copy.frame);
-    if (copy.buffer != nullptr)
-        wl_buffer_destroy(copy.buffer);
+void endCapture(DesktopCopy& copy, bool taken)
+{
+    if (copy.frame != nullptr) zwlr_screencopy_frame_v1_destroy(copy.frame);
+    if (copy.buffer != nullptr) wl_buffer_destroy(copy.buffer);
     copy.frame = nullptr;
     copy.buffer = nullptr;
     if (taken) {
-        copy.pixels = DesktopPixels{static_cast<const uint32_t*>(copy.memory.memory), copy.width, copy.height,
-                                    copy.stride};
+        copy.pixels =
+            DesktopPixels{static_cast<const uint32_t*>(copy.memory.memory), copy.width, copy.height, copy.stride};
     } else {
         releaseSharedMemory(copy.memory);
         copy.pixels = DesktopPixels{};
     }
-    if (copy.ended != nullptr)
-        copy.ended(copy.data);
+    if (copy.ended != nullptr) copy.ended(copy.data);
 }
 
 // The frame's pixels are read as x8r8g8b8; the alpha byte of ARGB8888 is not looked at.
-bool readable(uint32_t format) { return format == WL_SHM_FORMAT_XRGB8888 || format == WL_SHM_FORMAT_ARGB8888; }
+bool readable(uint32_t format)
+{
+    return format == WL_SHM_FORMAT_XRGB8888 || format == WL_SHM_FORMAT_ARGB8888;
+}
 
-void copyIntoChosenBuffer(DesktopCopy& copy) {
+void copyIntoChosenBuffer(DesktopCopy& copy)
+{
     const size_t bytes = static_cast<size_t>(copy.stride) * static_cast<size_t>(copy.height);
     if (!copy.chosen || bytes == 0 || bytes > INT32_MAX || !makeSharedMemory(copy.memory, bytes)) {
         endCapture(copy, false);
@@ -50,7 +52,8 @@ void copyIntoChosenBuffer(DesktopCopy& copy) {
 }
 
 void onBuffer(void* data, zwlr_screencopy_frame_v1* frame, uint32_t format, uint32_t width, uint32_t height,
-              uint32_t stride) {
+              uint32_t stride)
+{
     DesktopCopy& copy = *static_cast<DesktopCopy*>(data);
     if (copy.chosen || !readable(format) || width == 0 || height == 0 || width > INT32_MAX / 4 ||
         stride < width * 4 || stride % 4 != 0 || height > INT32_MAX)
@@ -61,15 +64,16 @@ void onBuffer(void* data, zwlr_screencopy_frame_v1* frame, uint32_t format, uint
     copy.height = static_cast<int32_t>(height);
     copy.stride = static_cast<int32_t>(stride);
     // Before version 3 no buffer_done follows: the shared-memory buffer is the only kind offered.
-    if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(frame)) < 3)
-        copyIntoChosenBuffer(copy);
+    if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(frame)) < 3) copyIntoChosenBuffer(copy);
 }
 
-void onFlags(void* data, zwlr_screencopy_frame_v1*, uint32_t flags) {
+void onFlags(void* data, zwlr_screencopy_frame_v1*, uint32_t flags)
+{
     static_cast<DesktopCopy*>(data)->yInverted = (flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT) != 0;
 }
 
-void onReady(void* data, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t) {
+void onReady(void* data, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t)
+{
     DesktopCopy& copy = *static_cast<DesktopCopy*>(data);
     if (copy.yInverted) {
         char* rows = static_cast<char*>(copy.memory.memory);
@@ -85,13 +89,19 @@ void onReady(void* data, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t
     endCapture(copy, true);
 }
 
-void onFailed(void* data, zwlr_screencopy_frame_v1*) { endCapture(*static_cast<DesktopCopy*>(data), false); }
+void onFailed(void* data, zwlr_screencopy_frame_v1*)
+{
+    endCapture(*static_cast<DesktopCopy*>(data), false);
+}
 
 void onDamage(void*, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t, uint32_t) {}
 
 void onDmabuf(void*, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t) {}
 
-void onBufferDone(void* data, zwlr_screencopy_frame_v1*) { copyIntoChosenBuffer(*static_cast<DesktopCopy*>(data)); }
+void onBufferDone(void* data, zwlr_screencopy_frame_v1*)
+{
+    copyIntoChosenBuffer(*static_cast<DesktopCopy*>(data));
+}
 
 const zwlr_screencopy_frame_v1_listener kFrameListener = {
     onBuffer, onFlags, onReady, onFailed, onDamage, onDmabuf, onBufferDone,
@@ -99,7 +109,8 @@ const zwlr_screencopy_frame_v1_listener kFrameListener = {
 
 }  // namespace
 
-void startDesktopCopy(DesktopCopy& copy, wl_output* output, void (*ended)(void* data), void* data) {
+void startDesktopCopy(DesktopCopy& copy, wl_output* output, void (*ended)(void* data), void* data)
+{
     releaseDesktopCopy(copy);
     copy.ended = ended;
     copy.data = data;
@@ -111,10 +122,10 @@ void startDesktopCopy(DesktopCopy& copy, wl_output* output, void (*ended)(void* 
     zwlr_screencopy_frame_v1_add_listener(copy.frame, &kFrameListener, &copy);
 }
 
-void releaseDesktopCopy(DesktopCopy& copy) {
+void releaseDesktopCopy(DesktopCopy& copy)
+{
     copy.ended = nullptr;
-    if (copy.frame != nullptr || copy.buffer != nullptr)
-        endCapture(copy, false);
+    if (copy.frame != nullptr || copy.buffer != nullptr) endCapture(copy, false);
     releaseSharedMemory(copy.memory);
     copy = DesktopCopy{};
 }

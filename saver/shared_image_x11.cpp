@@ -21,12 +21,10 @@ int hostByteOrder()
 
 bool canShareImages(Display* display)
 {
-    if (!XShmQueryExtension(display))
-        return false;
+    if (!XShmQueryExtension(display)) return false;
     sockaddr_storage address;
     socklen_t length = sizeof address;
-    if (getsockname(ConnectionNumber(display), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return false;
+    if (getsockname(ConnectionNumber(display), reinterpret_cast<sockaddr*>(&address), &length) != 0) return false;
     return address.ss_family == AF_UNIX && ImageByteOrder(display) == hostByteOrder();
 }
 
@@ -37,8 +35,7 @@ bool makeSharedImage(Display* display, Visual* visual, unsigned depth, int32_t w
     shared.segment.shmid = -1;
     XImage* image = XShmCreateImage(display, visual, depth, ZPixmap, nullptr, &shared.segment,
                                     static_cast<unsigned>(width), static_cast<unsigned>(height));
-    if (image == nullptr)
-        return false;
+    if (image == nullptr) return false;
     if (image->bits_per_pixel != 32) {
         XDestroyImage(image);
         return false;

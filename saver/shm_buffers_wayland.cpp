@@ -13,27 +13,30 @@
 
 namespace {
 
-void onBufferRelease(void* data, wl_buffer*) { static_cast<ShmBuffer*>(data)->busy = false; }
+void onBufferRelease(void* data, wl_buffer*)
+{
+    static_cast<ShmBuffer*>(data)->busy = false;
+}
 
 const wl_buffer_listener kBufferListener = {
     onBufferRelease,
 };
 
-void onFrameDone(void* data, wl_callback* callback, uint32_t) {
+void onFrameDone(void* data, wl_callback* callback, uint32_t)
+{
     SurfaceBuffers& buffers = *static_cast<SurfaceBuffers*>(data);
     wl_callback_destroy(callback);
-    if (buffers.frameCallback == callback)
-        buffers.frameCallback = nullptr;
+    if (buffers.frameCallback == callback) buffers.frameCallback = nullptr;
 }
 
 const wl_callback_listener kFrameListener = {
     onFrameDone,
 };
 
-void releaseBuffers(SurfaceBuffers& buffers) {
+void releaseBuffers(SurfaceBuffers& buffers)
+{
     for (ShmBuffer& buffer : buffers.buffers) {
-        if (buffer.buffer != nullptr)
-            wl_buffer_destroy(buffer.buffer);
+        if (buffer.buffer != nullptr) wl_buffer_destroy(buffer.buffer);
         releaseBufferRecord(buffer.record);
         buffer.buffer = nullptr;
         buffer.pixels = nullptr;
@@ -46,11 +49,11 @@ void releaseBuffers(SurfaceBuffers& buffers) {
 
 }  // namespace
 
-bool makeSharedMemory(SharedMemory& memory, size_t size) {
+bool makeSharedMemory(SharedMemory& memory, size_t size)
+{
     releaseSharedMemory(memory);
     const int fd = memfd_create("zephyrine", MFD_CLOEXEC);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     void* mapped = MAP_FAILED;
     if (ftruncate(fd, static_cast<off_t>(size)) == 0)
         mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
@@ -64,34 +67,33 @@ bool makeSharedMemory(SharedMemory& memory, size_t size) {
     return true;
 }
 
-void releaseSharedMemory(SharedMemory& memory) {
-    if (memory.memory != nullptr)
-        munmap(memory.memory, memory.size);
-    if (memory.fd >= 0)
-        close(memory.fd);
+void releaseSharedMemory(SharedMemory& memory)
+{
+    if (memory.memory != nullptr) munmap(memory.memory, memory.size);
+    if (memory.fd >= 0) close(memory.fd);
     memory = SharedMemory{};
 }
 
-wl_buffer* makeShmBuffer(wl_shm* shm, const SharedMemory& memory, size_t offset, int32_t width,
-                         int32_t height, int32_t stride, uint32_t format) {
+wl_buffer* makeShmBuffer(wl_shm* shm, const SharedMemory& memory, size_t offset, int32_t width, int32_t height,
+                         int32_t stride, uint32_t format)
+{
     wl_shm_pool* pool = wl_shm_create_pool(shm, memory.fd, static_cast<int32_t>(memory.size));
-    if (pool == nullptr)
-        return nullptr;
-    wl_buffer* buffer = wl_shm_pool_create_buffer(pool, static_cast<int32_t>(offset), width, height, stride, format);
+    if (pool == nullptr) return nullptr;
+    wl_buffer* buffer =
+        wl_shm_pool_create_buffer(pool, static_cast<int32_t>(offset), width, height, stride, format);
     // The buffer keeps the pool's memory; the pool object itself is no longer needed.
     wl_shm_pool_destroy(pool);
     return buffer;
 }
 
-bool makeSurfaceBuffers(SurfaceBuffers& buffers, wl_shm* shm, int32_t width, int32_t height) {
+bool makeSurfaceBuffers(SurfaceBuffers& buffers, wl_shm* shm, int32_t width, int32_t height)
+{
     releaseBuffers(buffers);
-    if (width < 1 || height < 1 || width > INT32_MAX / 4)
-        return false;
+    if (width < 1 || height < 1 || width > INT32_MAX / 4) return false;
     const int32_t stride = width * 4;
     const size_t bufferBytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
     // A pool's size is an int32_t on the wire.
-    if (bufferBytes > INT32_MAX / 2 || !makeSharedMemory(buffers.memory, 2 * bufferBytes))
-        return false;
+    if (bufferBytes > INT32_MAX / 2 || !makeSharedMemory(buffers.memory, 2 * bufferBytes)) return false;
     wl_shm_pool* pool = wl_shm_create_pool(shm, buffers.memory.fd, static_cast<int32_t>(2 * bufferBytes));
     for (int i = 0; i < 2; ++i) {
         ShmBuffer& buffer = buffers.buffers[i];
@@ -107,16 +109,16 @@ bool makeSurfaceBuffers(SurfaceBuffers& buffers, wl_shm* shm, int32_t width, int
     return true;
 }
 
-ShmBuffer* bufferToDraw(SurfaceBuffers& buffers) {
-    if (buffers.frameCallback != nullptr)
-        return nullptr;
+ShmBuffer* bufferToDraw(SurfaceBuffers& buffers)
+{
+    if (buffers.frameCallback != nullptr) return nullptr;
     for (ShmBuffer& buffer : buffers.buffers)
-        if (buffer.buffer != nullptr && !buffer.busy)
-            return &buffer;
+        if (buffer.buffer != nullptr && !buffer.busy) return &buffer;
     return nullptr;
 }
 
-void presentBuffer(SurfaceBuffers& buffers, ShmBuffer& buffer, wl_surface* surface, const FrameChanges& changes) {
+void presentBuffer(SurfaceBuffers& buffers, ShmBuffer& buffer, wl_surface* surface, const FrameChanges& changes)
+{
     wl_surface_attach(surface, buffer.buffer, 0, 0);
     if (changes.whole || buffers.lastChanges.whole ||
         wl_proxy_get_version(reinterpret_cast<wl_proxy*>(surface)) < WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
@@ -124,7 +126,8 @@ void presentBuffer(SurfaceBuffers& buffers, ShmBuffer& buffer, wl_surface* surfa
     } else {
         for (const FrameChanges* c : {&changes, static_cast<const FrameChanges*>(&buffers.lastChanges)})
             for (int i = 0; i < c->count; ++i)
-                wl_surface_damage_buffer(surface, c->rects[i].x, c->rects[i].y, c->rects[i].width, c->rects[i].height);
+                wl_surface_damage_buffer(surface, c->rects[i].x, c->rects[i].y, c->rects[i].width,
+                                         c->rects[i].height);
     }
     buffers.lastChanges = changes;
     buffers.frameCallback = wl_surface_frame(surface);
@@ -133,9 +136,9 @@ void presentBuffer(SurfaceBuffers& buffers, ShmBuffer& buffer, wl_surface* surfa
     buffer.busy = true;
 }
 
-void releaseSurfaceBuffers(SurfaceBuffers& buffers) {
-    if (buffers.frameCallback != nullptr)
-        wl_callback_destroy(buffers.frameCallback);
+void releaseSurfaceBuffers(SurfaceBuffers& buffers)
+{
+    if (buffers.frameCallback != nullptr) wl_callback_destroy(buffers.frameCallback);
     buffers.frameCallback = nullptr;
     releaseBuffers(buffers);
 }

@@ -26,8 +26,8 @@ bool makeSharedMemory(SharedMemory& memory, size_t size);
 void releaseSharedMemory(SharedMemory& memory);
 
 // A wl_buffer of width x height x8r8g8b8 pixels at offset in memory; null on failure.
-wl_buffer* makeShmBuffer(wl_shm* shm, const SharedMemory& memory, size_t offset, int32_t width,
-                         int32_t height, int32_t stride, uint32_t format);
+wl_buffer* makeShmBuffer(wl_shm* shm, const SharedMemory& memory, size_t offset, int32_t width, int32_t height,
+                         int32_t stride, uint32_t format);
 
 // One of a surface's two buffers: busy from its commit until the compositor releases it; the
 // record of what it holds is the composition's.

@@ -16,13 +16,17 @@ bool isUsableVisual(const Visual* visual, int depth)
            visual->red_mask == 0xff0000 && visual->green_mask == 0xff00 && visual->blue_mask == 0xff;
 }
 
-Failure failure(const std::string& message) { return {1, "zephyrine: " + message}; }
+Failure failure(const std::string& message)
+{
+    return {1, "zephyrine: " + message};
+}
 
 // The own window is made on the default screen's 24-bit TrueColor visual.
 Failure chooseOwnWindow(Display* display, const WindowRequest& request, TargetWindow& target)
 {
     XVisualInfo info;
-    if (!XMatchVisualInfo(display, DefaultScreen(display), 24, TrueColor, &info) || !isUsableVisual(info.visual, 24))
+    if (!XMatchVisualInfo(display, DefaultScreen(display), 24, TrueColor, &info) ||
+        !isUsableVisual(info.visual, 24))
         return failure("the display has no 24-bit TrueColor visual");
     target.visual = info.visual;
     target.depth = 24;
@@ -96,8 +100,8 @@ void makeOwnWindow(Display* display, TargetWindow& target)
         mask |= CWColormap;
     }
     target.window = XCreateWindow(display, root, 0, 0, static_cast<unsigned>(target.width),
-                                  static_cast<unsigned>(target.height), 0, target.depth, InputOutput, target.visual,
-                                  mask, &attributes);
+                                  static_cast<unsigned>(target.height), 0, target.depth, InputOutput,
+                                  target.visual, mask, &attributes);
     XStoreName(display, target.window, "Zephyrine");
     XClassHint classHint;
     char resName[] = "zephyrine";
@@ -111,8 +115,6 @@ void makeOwnWindow(Display* display, TargetWindow& target)
 
 void destroyTargetWindow(Display* display, const TargetWindow& target)
 {
-    if (target.ownWindow && target.window != 0)
-        XDestroyWindow(display, target.window);
-    if (target.colormap != 0)
-        XFreeColormap(display, target.colormap);
+    if (target.ownWindow && target.window != 0) XDestroyWindow(display, target.window);
+    if (target.colormap != 0) XFreeColormap(display, target.colormap);
 }

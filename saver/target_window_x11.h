@@ -11,8 +11,8 @@
 // What the program asks of the window.
 struct WindowRequest {
     enum class Target { ownWindow, root, windowId } target = Target::ownWindow;
-    uint32_t windowId = 0;      // root: the host's window, 0 for the root window itself; windowId: the window
-    int32_t width = 1280;       // the own window's size
+    uint32_t windowId = 0;  // root: the host's window, 0 for the root window itself; windowId: the window
+    int32_t width = 1280;   // the own window's size
     int32_t height = 720;
     bool desktopBackground = false;  // read the desktop copy
 };

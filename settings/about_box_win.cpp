@@ -18,8 +18,7 @@ INT_PTR onInitDialog(HWND dialog)
     SetDlgItemTextA(dialog, IDC_ABOUT_TITLE, title);
 
     char credit[kAboutTextSize];
-    if (LoadStringA(startupState.instance, IDS_CREDIT, credit, kAboutTextSize) <= 0)
-        credit[0] = 0;
+    if (LoadStringA(startupState.instance, IDS_CREDIT, credit, kAboutTextSize) <= 0) credit[0] = 0;
     SetDlgItemTextA(dialog, IDC_ABOUT_CREDIT, credit);
 
     SetDlgItemTextA(dialog, IDC_ABOUT_COPYRIGHT, startupState.copyrightLine);
@@ -28,8 +27,7 @@ INT_PTR onInitDialog(HWND dialog)
 
 INT_PTR onCommand(HWND dialog, WORD id)
 {
-    if (id != IDOK && id != IDCANCEL)
-        return FALSE;
+    if (id != IDOK && id != IDCANCEL) return FALSE;
     EndDialog(dialog, id);
     return TRUE;
 }

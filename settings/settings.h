@@ -60,8 +60,8 @@ void resetToDefaults(Settings& record);
 // True when a queried value may be taken into the setting's field: the query
 // succeeded and returned 4 bytes of type REG_DWORD whose unsigned value lies
 // within the setting's range.
-bool isAcceptedValue(const DisplaySetting& setting, bool querySucceeded, uint32_t type,
-                     size_t byteCount, uint32_t value);
+bool isAcceptedValue(const DisplaySetting& setting, bool querySucceeded, uint32_t type, size_t byteCount,
+                     uint32_t value);
 
 // Turns the data of an "Install path" query (type, UTF-16 units, byte count as
 // the registry reported it) into installPath. Only REG_SZ of at most 520 bytes

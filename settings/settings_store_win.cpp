@@ -5,12 +5,12 @@ static_assert(kRegSz == REG_SZ && kRegExpandSz == REG_EXPAND_SZ && kRegBinary ==
                   kRegDword == REG_DWORD,
               "the platform-free type numbers are the registry's");
 
-RegistryCalls registryCalls = {RegOpenKeyExW, RegQueryValueExW, RegCreateKeyExW,
-                               RegSetValueExW, RegCloseKey};
+RegistryCalls registryCalls = {RegOpenKeyExW, RegQueryValueExW, RegCreateKeyExW, RegSetValueExW, RegCloseKey};
 
 const wchar_t kSettingsKeyPath[] = L"Software\\Quorvane\\Zephyrine";
 
-bool lookUpInstallPath(Settings& record) {
+bool lookUpInstallPath(Settings& record)
+{
     // Read access only: asking for more fails for users who are not elevated.
     HKEY key;
     if (registryCalls.openKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -19,16 +19,16 @@ bool lookUpInstallPath(Settings& record) {
     char16_t data[kInstallPathUnits];
     DWORD type = 0;
     DWORD byteCount = sizeof data;
-    LSTATUS status = registryCalls.queryValue(key, L"Install path", nullptr, &type,
-                                              reinterpret_cast<BYTE*>(data), &byteCount);
+    LSTATUS status =
+        registryCalls.queryValue(key, L"Install path", nullptr, &type, reinterpret_cast<BYTE*>(data), &byteCount);
     registryCalls.closeKey(key);
 
-    if (status != ERROR_SUCCESS)
-        return false;
+    if (status != ERROR_SUCCESS) return false;
     return takeInstallPath(type, data, byteCount, record.installPath);
 }
 
-void loadSettings(Settings& record) {
+void loadSettings(Settings& record)
+{
     resetToDefaults(record);
 
     HKEY key;
@@ -47,7 +47,8 @@ void loadSettings(Settings& record) {
     registryCalls.closeKey(key);
 }
 
-void saveSettings(const Settings& record) {
+void saveSettings(const Settings& record)
+{
     HKEY key;
     if (registryCalls.createKey(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                 KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)

@@ -24,20 +24,64 @@
 
 namespace {
 
-struct Vec { double x, y, z; };
-Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec operator*(Vec a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-Vec normalize(Vec a) { return a * (1.0 / std::sqrt(dot(a, a))); }
-Vec mix(Vec a, Vec b, double t) { return a + (b - a) * t; }
-Vec rgb(uint32_t hex) { return Vec{double(hex >> 16 & 255), double(hex >> 8 & 255), double(hex & 255)} * (1.0 / 255); }
-double clamp01(double v) { return std::min(1.0, std::max(0.0, v)); }
-double smoothstep(double e0, double e1, double v) { double t = clamp01((v - e0) / (e1 - e0)); return t * t * (3 - 2 * t); }
-double fract(double v) { return v - std::floor(v); }
-double powInt(double b, int e) { double r = 1; while (e-- > 0) r *= b; return r; }
-uint8_t toByte(double v) { return uint8_t(clamp01(v) * 255 + 0.5); }
+struct Vec {
+    double x, y, z;
+};
+Vec operator+(Vec a, Vec b)
+{
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+Vec operator-(Vec a, Vec b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+Vec operator*(Vec a, double s)
+{
+    return {a.x * s, a.y * s, a.z * s};
+}
+double dot(Vec a, Vec b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+Vec cross(Vec a, Vec b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+Vec normalize(Vec a)
+{
+    return a * (1.0 / std::sqrt(dot(a, a)));
+}
+Vec mix(Vec a, Vec b, double t)
+{
+    return a + (b - a) * t;
+}
+Vec rgb(uint32_t hex)
+{
+    return Vec{double(hex >> 16 & 255), double(hex >> 8 & 255), double(hex & 255)} * (1.0 / 255);
+}
+double clamp01(double v)
+{
+    return std::min(1.0, std::max(0.0, v));
+}
+double smoothstep(double e0, double e1, double v)
+{
+    double t = clamp01((v - e0) / (e1 - e0));
+    return t * t * (3 - 2 * t);
+}
+double fract(double v)
+{
+    return v - std::floor(v);
+}
+double powInt(double b, int e)
+{
+    double r = 1;
+    while (e-- > 0) r *= b;
+    return r;
+}
+uint8_t toByte(double v)
+{
+    return uint8_t(clamp01(v) * 255 + 0.5);
+}
 
 // Straight (not premultiplied) RGBA, rows top to bottom.
 struct Image {
@@ -48,16 +92,21 @@ struct Image {
     const uint8_t* at(int x, int y) const { return &px[(size_t(y) * w + x) * 4]; }
 };
 
-void blendPixel(Image& dst, int x, int y, Vec colour, double alpha) {
+void blendPixel(Image& dst, int x, int y, Vec colour, double alpha)
+{
     if (x < 0 || y < 0 || x >= dst.w || y >= dst.h || alpha <= 0) return;
     uint8_t* p = dst.at(x, y);
     Vec under{p[0] / 255.0, p[1] / 255.0, p[2] / 255.0};
     Vec out = mix(under, colour, alpha);
-    p[0] = toByte(out.x); p[1] = toByte(out.y); p[2] = toByte(out.z); p[3] = 255;
+    p[0] = toByte(out.x);
+    p[1] = toByte(out.y);
+    p[2] = toByte(out.z);
+    p[3] = 255;
 }
 
 // Draws src over an opaque dst with its top-left corner at (ox, oy).
-void drawOver(Image& dst, const Image& src, int ox, int oy) {
+void drawOver(Image& dst, const Image& src, int ox, int oy)
+{
     for (int y = 0; y < src.h; ++y)
         for (int x = 0; x < src.w; ++x) {
             const uint8_t* s = src.at(x, y);
@@ -65,15 +114,25 @@ void drawOver(Image& dst, const Image& src, int ox, int oy) {
         }
 }
 
-uint32_t hash3(int x, int y, int z, uint32_t seed) {
-    uint32_t h = seed * 0x9E3779B9u ^ uint32_t(x) * 0x85EBCA6Bu ^ uint32_t(y) * 0xC2B2AE35u ^ uint32_t(z) * 0x27D4EB2Fu;
-    h ^= h >> 16; h *= 0x7FEB352Du; h ^= h >> 15; h *= 0x846CA68Bu; h ^= h >> 16;
+uint32_t hash3(int x, int y, int z, uint32_t seed)
+{
+    uint32_t h = seed * 0x9E3779B9u ^ uint32_t(x) * 0x85EBCA6Bu ^ uint32_t(y) * 0xC2B2AE35u ^
+                 uint32_t(z) * 0x27D4EB2Fu;
+    h ^= h >> 16;
+    h *= 0x7FEB352Du;
+    h ^= h >> 15;
+    h *= 0x846CA68Bu;
+    h ^= h >> 16;
     return h;
 }
-double hashUnit(int x, int y, int z, uint32_t seed) { return (hash3(x, y, z, seed) >> 8) * (1.0 / 16777216.0); }
+double hashUnit(int x, int y, int z, uint32_t seed)
+{
+    return (hash3(x, y, z, seed) >> 8) * (1.0 / 16777216.0);
+}
 
 // Smoothly interpolated lattice noise in [0, 1).
-double valueNoise(Vec p, uint32_t seed) {
+double valueNoise(Vec p, uint32_t seed)
+{
     int ix = int(std::floor(p.x)), iy = int(std::floor(p.y)), iz = int(std::floor(p.z));
     double fx = smoothstep(0, 1, p.x - ix), fy = smoothstep(0, 1, p.y - iy), fz = smoothstep(0, 1, p.z - iz);
     double c[2][2];
@@ -86,25 +145,38 @@ double valueNoise(Vec p, uint32_t seed) {
     return lo + (hi - lo) * fz;
 }
 
-double fractalNoise(Vec p, uint32_t seed) {
+double fractalNoise(Vec p, uint32_t seed)
+{
     double sum = 0, amplitude = 0.5;
-    for (int octave = 0; octave < 4; ++octave, p = p * 2.03, amplitude *= 0.5) sum += valueNoise(p, seed + octave) * amplitude;
+    for (int octave = 0; octave < 4; ++octave, p = p * 2.03, amplitude *= 0.5)
+        sum += valueNoise(p, seed + octave) * amplitude;
     return sum / 0.9375;
 }
 
 // A ball's own axes: its pattern is drawn in coordinates whose z axis points at `pole`.
-struct Frame { Vec u, v, w; };
-Frame frameAround(Vec pole) {
+struct Frame {
+    Vec u, v, w;
+};
+Frame frameAround(Vec pole)
+{
     Vec w = normalize(pole);
     Vec u = normalize(cross(Vec{0, 1, 0.15}, w));
     return {u, cross(w, u), w};
 }
-Vec toFrame(const Frame& f, Vec n) { return {dot(n, f.u), dot(n, f.v), dot(n, f.w)}; }
+Vec toFrame(const Frame& f, Vec n)
+{
+    return {dot(n, f.u), dot(n, f.v), dot(n, f.w)};
+}
 
-struct Surface { Vec colour; double gloss; int shininess; };
+struct Surface {
+    Vec colour;
+    double gloss;
+    int shininess;
+};
 
 // Colour of look 1..8 at the point n of the unit sphere (x right, y down, z towards the viewer).
-Surface ballSurface(int look, Vec n) {
+Surface ballSurface(int look, Vec n)
+{
     switch (look) {
     case 1:  // glossy ruby
         return {mix(rgb(0xD21F2B), rgb(0x7A0A1E), smoothstep(-0.2, 1.0, n.y)), 1.0, 70};
@@ -141,7 +213,8 @@ Surface ballSurface(int look, Vec n) {
                 for (int dx = -1; dx <= 1; ++dx) {
                     int gx = cx + dx, gy = cy + dy, gz = cz + dz;
                     if (hashUnit(gx, gy, gz, 15) > 0.45) continue;
-                    Vec c{gx + hashUnit(gx, gy, gz, 11), gy + hashUnit(gx, gy, gz, 12), gz + hashUnit(gx, gy, gz, 13)};
+                    Vec c{gx + hashUnit(gx, gy, gz, 11), gy + hashUnit(gx, gy, gz, 12),
+                          gz + hashUnit(gx, gy, gz, 13)};
                     double len = std::sqrt(dot(c, c));
                     if (std::fabs(len - scale) > 0.45) continue;
                     Vec off = p - c * (scale / len);
@@ -175,7 +248,8 @@ Surface ballSurface(int look, Vec n) {
     }
 }
 
-Vec shadeSphere(const Surface& s, Vec n) {
+Vec shadeSphere(const Surface& s, Vec n)
+{
     const Vec light = normalize({-0.5, -0.65, 0.6});
     const Vec halfway = normalize(light + Vec{0, 0, 1});
     double diffuse = std::max(0.0, dot(n, light));
@@ -187,7 +261,8 @@ Vec shadeSphere(const Surface& s, Vec n) {
 }
 
 // A ball of the given look, size x size pixels, 6 x 6 samples per pixel for both the rim and the pattern edges.
-Image renderBall(int look, int size) {
+Image renderBall(int look, int size)
+{
     const int k = 6;
     const double centre = size * 0.5, radius = size * 0.5 - 0.75;
     Image img(size, size);
@@ -207,16 +282,31 @@ Image renderBall(int look, int size) {
             if (covered == 0) continue;
             Vec c = sum * (1.0 / covered);
             uint8_t* p = img.at(x, y);
-            p[0] = toByte(c.x); p[1] = toByte(c.y); p[2] = toByte(c.z); p[3] = toByte(double(covered) / (k * k));
+            p[0] = toByte(c.x);
+            p[1] = toByte(c.y);
+            p[2] = toByte(c.z);
+            p[3] = toByte(double(covered) / (k * k));
         }
     return img;
 }
 
-void putLe16(std::vector<uint8_t>& b, uint32_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); }
-void putLe32(std::vector<uint8_t>& b, uint32_t v) { putLe16(b, v & 0xFFFF); putLe16(b, v >> 16); }
-void putBe32(std::vector<uint8_t>& b, uint32_t v) { for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s)); }
+void putLe16(std::vector<uint8_t>& b, uint32_t v)
+{
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+void putLe32(std::vector<uint8_t>& b, uint32_t v)
+{
+    putLe16(b, v & 0xFFFF);
+    putLe16(b, v >> 16);
+}
+void putBe32(std::vector<uint8_t>& b, uint32_t v)
+{
+    for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
+}
 
-void putPngChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data) {
+void putPngChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data)
+{
     putBe32(out, uint32_t(data.size()));
     std::vector<uint8_t> body(type, type + 4);
     body.insert(body.end(), data.begin(), data.end());
@@ -224,21 +314,24 @@ void putPngChunk(std::vector<uint8_t>& out, const char* type, const std::vector<
     putBe32(out, uint32_t(crc32(0, body.data(), uInt(body.size()))));
 }
 
-uint8_t paeth(int a, int b, int c) {
+uint8_t paeth(int a, int b, int c)
+{
     int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
     return uint8_t(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
 }
 
 // 8-bit RGBA PNG, every row Paeth-filtered, zlib level 9: the same image always gives the same bytes.
 // Empty when zlib fails.
-std::vector<uint8_t> encodePng(const Image& img) {
+std::vector<uint8_t> encodePng(const Image& img)
+{
     const size_t stride = size_t(img.w) * 4;
     std::vector<uint8_t> raw;
     for (int y = 0; y < img.h; ++y) {
         raw.push_back(4);
         const uint8_t* row = &img.px[y * stride];
         for (size_t i = 0; i < stride; ++i) {
-            int a = i >= 4 ? row[i - 4] : 0, b = y > 0 ? row[i - stride] : 0, c = (i >= 4 && y > 0) ? row[i - stride - 4] : 0;
+            int a = i >= 4 ? row[i - 4] : 0, b = y > 0 ? row[i - stride] : 0,
+                c = (i >= 4 && y > 0) ? row[i - stride - 4] : 0;
             raw.push_back(uint8_t(row[i] - paeth(a, b, c)));
         }
     }
@@ -258,7 +351,10 @@ std::vector<uint8_t> encodePng(const Image& img) {
 }
 
 // 5 x 9 glyphs, one byte per row (bit 4 is the left column); rows 7 and 8 hold descenders.
-struct Glyph { char c; uint8_t rows[9]; };
+struct Glyph {
+    char c;
+    uint8_t rows[9];
+};
 const Glyph font[] = {
     {'Z', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x10, 0x1F, 0x00, 0x00}},
     {'Q', {0x0E, 0x11, 0x11, 0x11, 0x15, 0x12, 0x0D, 0x00, 0x00}},
@@ -275,9 +371,12 @@ const Glyph font[] = {
     {'y', {0x00, 0x00, 0x11, 0x11, 0x11, 0x11, 0x0F, 0x01, 0x0E}},
 };
 
-struct Segment { double x0, y0, x1, y1; };
+struct Segment {
+    double x0, y0, x1, y1;
+};
 
-double distanceToSegment(double px, double py, const Segment& s) {
+double distanceToSegment(double px, double py, const Segment& s)
+{
     double dx = s.x1 - s.x0, dy = s.y1 - s.y0, len2 = dx * dx + dy * dy;
     double t = len2 > 0 ? clamp01(((px - s.x0) * dx + (py - s.y0) * dy) / len2) : 0;
     double ex = px - s.x0 - t * dx, ey = py - s.y0 - t * dy;
@@ -285,17 +384,25 @@ double distanceToSegment(double px, double py, const Segment& s) {
 }
 
 // Turns text into round-capped strokes joining neighbouring glyph cells; returns the advance in pixels.
-double layOutText(const char* text, double x, double y, double cell, std::vector<Segment>& strokes) {
+double layOutText(const char* text, double x, double y, double cell, std::vector<Segment>& strokes)
+{
     const double startX = x;
     for (; *text; ++text) {
         const Glyph* g = nullptr;
-        for (const Glyph& candidate : font) if (candidate.c == *text) g = &candidate;
-        if (!g) { x += 3 * cell; continue; }
+        for (const Glyph& candidate : font)
+            if (candidate.c == *text) g = &candidate;
+        if (!g) {
+            x += 3 * cell;
+            continue;
+        }
         auto bit = [g](int r, int c) { return r >= 0 && r < 9 && c >= 0 && c < 5 && (g->rows[r] >> (4 - c) & 1); };
         int left = 5, right = -1;
         for (int r = 0; r < 9; ++r)
             for (int c = 0; c < 5; ++c)
-                if (bit(r, c)) { left = std::min(left, c); right = std::max(right, c); }
+                if (bit(r, c)) {
+                    left = std::min(left, c);
+                    right = std::max(right, c);
+                }
         auto cx = [&](int c) { return x + (c - left + 0.5) * cell; };
         auto cy = [&](int r) { return y + (r + 0.5) * cell; };
         for (int r = 0; r < 9; ++r)
@@ -304,8 +411,10 @@ double layOutText(const char* text, double x, double y, double cell, std::vector
                 strokes.push_back({cx(c), cy(r), cx(c), cy(r)});
                 if (bit(r, c + 1)) strokes.push_back({cx(c), cy(r), cx(c + 1), cy(r)});
                 if (bit(r + 1, c)) strokes.push_back({cx(c), cy(r), cx(c), cy(r + 1)});
-                if (bit(r + 1, c + 1) && !bit(r, c + 1) && !bit(r + 1, c)) strokes.push_back({cx(c), cy(r), cx(c + 1), cy(r + 1)});
-                if (bit(r + 1, c - 1) && !bit(r, c - 1) && !bit(r + 1, c)) strokes.push_back({cx(c), cy(r), cx(c - 1), cy(r + 1)});
+                if (bit(r + 1, c + 1) && !bit(r, c + 1) && !bit(r + 1, c))
+                    strokes.push_back({cx(c), cy(r), cx(c + 1), cy(r + 1)});
+                if (bit(r + 1, c - 1) && !bit(r, c - 1) && !bit(r + 1, c))
+                    strokes.push_back({cx(c), cy(r), cx(c - 1), cy(r + 1)});
             }
         x += (right - left + 2) * cell;
     }
@@ -313,8 +422,9 @@ double layOutText(const char* text, double x, double y, double cell, std::vector
 }
 
 // Fills the strokes of width 2 * halfWidth, shading from `top` at y0 to `bottom` at y1.
-void drawStrokes(Image& dst, const std::vector<Segment>& strokes, double halfWidth, Vec top, Vec bottom, double y0, double y1,
-                 double opacity) {
+void drawStrokes(Image& dst, const std::vector<Segment>& strokes, double halfWidth, Vec top, Vec bottom, double y0,
+                 double y1, double opacity)
+{
     const int k = 4;
     for (int y = 0; y < dst.h; ++y)
         for (int x = 0; x < dst.w; ++x) {
@@ -323,13 +433,18 @@ void drawStrokes(Image& dst, const std::vector<Segment>& strokes, double halfWid
                 for (int i = 0; i < k; ++i) {
                     double px = x + (i + 0.5) / k, py = y + (j + 0.5) / k;
                     for (const Segment& s : strokes)
-                        if (distanceToSegment(px, py, s) <= halfWidth) { ++inside; break; }
+                        if (distanceToSegment(px, py, s) <= halfWidth) {
+                            ++inside;
+                            break;
+                        }
                 }
-            blendPixel(dst, x, y, mix(top, bottom, clamp01((y + 0.5 - y0) / (y1 - y0))), opacity * inside / (k * k));
+            blendPixel(dst, x, y, mix(top, bottom, clamp01((y + 0.5 - y0) / (y1 - y0))),
+                       opacity * inside / (k * k));
         }
 }
 
-void drawText(Image& dst, const char* text, double x, double y, double cell, Vec top, Vec bottom) {
+void drawText(Image& dst, const char* text, double x, double y, double cell, Vec top, Vec bottom)
+{
     std::vector<Segment> strokes, shadow;
     double halfWidth = cell * 0.45, shift = std::max(1.0, cell * 0.5);
     layOutText(text, x, y, cell, strokes);
@@ -338,7 +453,8 @@ void drawText(Image& dst, const char* text, double x, double y, double cell, Vec
     drawStrokes(dst, strokes, halfWidth, top, bottom, y + cell, y + 7 * cell, 1.0);
 }
 
-Image makeLogo() {
+Image makeLogo()
+{
     Image logo(203, 61);
     for (int y = 0; y < logo.h; ++y)
         for (int x = 0; x < logo.w; ++x) {
@@ -348,7 +464,9 @@ Image makeLogo() {
             c = c * (0.8 + 0.2 * (1 - v));
             blendPixel(logo, x, y, c, 1.0);
         }
-    const struct { int look, size, x, y; } balls[] = {{3, 24, 170, 8}, {7, 17, 183, 33}, {1, 13, 163, 40}, {8, 10, 192, 4}, {5, 9, 151, 4}};
+    const struct {
+        int look, size, x, y;
+    } balls[] = {{3, 24, 170, 8}, {7, 17, 183, 33}, {1, 13, 163, 40}, {8, 10, 192, 4}, {5, 9, 151, 4}};
     for (const auto& b : balls) {
         Image ball = renderBall(b.look, b.size);
         drawOver(logo, ball, b.x, b.y);
@@ -361,7 +479,8 @@ Image makeLogo() {
 }
 
 // 24-bit BITMAPINFOHEADER bitmap, bottom-up, rows padded to 4 bytes.
-std::vector<uint8_t> encodeBmp(const Image& img) {
+std::vector<uint8_t> encodeBmp(const Image& img)
+{
     const uint32_t stride = (uint32_t(img.w) * 3 + 3) & ~3u, pixelBytes = stride * img.h;
     std::vector<uint8_t> out = {'B', 'M'};
     putLe32(out, 54 + pixelBytes);
@@ -382,7 +501,8 @@ std::vector<uint8_t> encodeBmp(const Image& img) {
 }
 
 // Icon file with 32-bit BGRA DIB entries (colour rows bottom-up, then a 1-bit AND mask set where transparent).
-std::vector<uint8_t> encodeIcon(int look, const std::vector<int>& sizes) {
+std::vector<uint8_t> encodeIcon(int look, const std::vector<int>& sizes)
+{
     std::vector<std::vector<uint8_t>> entries;
     for (int size : sizes) {
         Image img = renderBall(look, size);
@@ -423,16 +543,19 @@ std::vector<uint8_t> encodeIcon(int look, const std::vector<int>& sizes) {
 }
 
 // The eight balls in a row over a grey checkerboard, so that their transparent rims show.
-Image makeSheet(const std::vector<Image>& balls) {
+Image makeSheet(const std::vector<Image>& balls)
+{
     const int margin = 16, step = 128 + margin;
     Image sheet(margin + step * int(balls.size()), 128 + 2 * margin);
     for (int y = 0; y < sheet.h; ++y)
-        for (int x = 0; x < sheet.w; ++x) blendPixel(sheet, x, y, ((x / 8 + y / 8) % 2) ? rgb(0x8C8C8C) : rgb(0x6E6E6E), 1.0);
+        for (int x = 0; x < sheet.w; ++x)
+            blendPixel(sheet, x, y, ((x / 8 + y / 8) % 2) ? rgb(0x8C8C8C) : rgb(0x6E6E6E), 1.0);
     for (size_t i = 0; i < balls.size(); ++i) drawOver(sheet, balls[i], margin + step * int(i), margin);
     return sheet;
 }
 
-bool writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+bool writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
+{
     FILE* f = bytes.empty() ? nullptr : std::fopen(path.string().c_str(), "wb");
     bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     if (f && std::fclose(f) != 0) ok = false;
@@ -442,18 +565,21 @@ bool writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& by
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc < 2 || argc > 3) {
         std::fprintf(stderr, "usage: make_pictures <out-dir> [<sheet-path>]\n");
         return 2;
     }
     const std::filesystem::path outDir = argv[1];
-    const std::filesystem::path sheetPath = argc == 3 ? std::filesystem::path(argv[2]) : outDir / "balls-sheet.png";
+    const std::filesystem::path sheetPath = argc == 3 ? std::filesystem::path(argv[2])
+                                                      : outDir / "balls-sheet.png";
     for (const std::filesystem::path& dir : {outDir / "balls", sheetPath.parent_path()}) {
         std::error_code error;
         if (!dir.empty()) std::filesystem::create_directories(dir, error);
         if (error) {
-            std::fprintf(stderr, "make_pictures: cannot create %s: %s\n", dir.string().c_str(), error.message().c_str());
+            std::fprintf(stderr, "make_pictures: cannot create %s: %s\n", dir.string().c_str(),
+                         error.message().c_str());
             return 1;
         }
     }

@@ -18,10 +18,10 @@
 #include "res/resource.h"
 #include "saver/ball_images_win.h"
 #include "saver/saver_window_win.h"
-#include "support/win_test_support.h"
 #include "settings/about_box_win.h"
 #include "settings/settings.h"
 #include "settings/settings_dialog_win.h"
+#include "support/win_test_support.h"
 
 namespace {
 
@@ -39,7 +39,6 @@ void pumpFor(DWORD ms)
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     } while (GetTickCount() - start < ms);
 }
-
 
 bool pngEncoder(CLSID* encoder)
 {
@@ -96,8 +95,8 @@ bool takeSaver(HINSTANCE instance, const std::wstring& folder)
     patternClass.lpszClassName = kPatternClass;
     RegisterClassA(&patternClass);
     const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    HWND pattern = CreateWindowExA(0, kPatternClass, "pattern", WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr,
-                                   nullptr, instance, nullptr);
+    HWND pattern = CreateWindowExA(0, kPatternClass, "pattern", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+                                   nullptr, nullptr, instance, nullptr);
     UpdateWindow(pattern);
     pumpFor(500);
 

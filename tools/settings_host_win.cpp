@@ -17,8 +17,8 @@ std::wstring installedSaver()
 {
     wchar_t folder[MAX_PATH] = {};
     DWORD size = sizeof folder;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Quorvane\\Zephyrine", L"Install path", RRF_RT_REG_SZ,
-                     nullptr, folder, &size) != ERROR_SUCCESS)
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Quorvane\\Zephyrine", L"Install path", RRF_RT_REG_SZ, nullptr,
+                     folder, &size) != ERROR_SUCCESS)
         return std::wstring();
     std::wstring path = folder;
     if (!path.empty() && path.back() == L'\\') path.pop_back();
@@ -82,8 +82,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     }
     HWND host = createHostWindow(instance);
     if (!host) return 1;
-    std::wstring commandLine =
-        L"\"" + saver + L"\" /c:" + std::to_wstring(reinterpret_cast<INT_PTR>(host));
+    std::wstring commandLine = L"\"" + saver + L"\" /c:" + std::to_wstring(reinterpret_cast<INT_PTR>(host));
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION child = {};

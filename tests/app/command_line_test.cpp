@@ -9,7 +9,8 @@
 
 namespace {
 
-std::vector<std::string> tokensOf(const TextString& tokenList) {
+std::vector<std::string> tokensOf(const TextString& tokenList)
+{
     std::vector<std::string> tokens;
     for (int32_t k = 0; k < lineCount(tokenList); ++k) {
         TextString token = line(tokenList, k);
@@ -18,17 +19,19 @@ std::vector<std::string> tokensOf(const TextString& tokenList) {
     return tokens;
 }
 
-const char* modeName(RunMode mode) {
+const char* modeName(RunMode mode)
+{
     switch (mode) {
-        case RunMode::changePassword: return "changePassword";
-        case RunMode::configure: return "configure";
-        case RunMode::preview: return "preview";
-        case RunMode::fullScreenSaver: return "fullScreenSaver";
+    case RunMode::changePassword: return "changePassword";
+    case RunMode::configure: return "configure";
+    case RunMode::preview: return "preview";
+    case RunMode::fullScreenSaver: return "fullScreenSaver";
     }
     return "?";
 }
 
-TEST(CommandLineTest, SplitsAndReadsEveryScreenSaverForm) {
+TEST(CommandLineTest, SplitsAndReadsEveryScreenSaverForm)
+{
     struct Row {
         const char* commandLine;
         std::vector<std::string> tokens;
@@ -78,7 +81,8 @@ TEST(CommandLineTest, SplitsAndReadsEveryScreenSaverForm) {
     }
 }
 
-TEST(CommandLineTest, HandleNumberIsFirstDigitRunSaturated) {
+TEST(CommandLineTest, HandleNumberIsFirstDigitRunSaturated)
+{
     struct Row {
         const char* token;
         int32_t expected;

@@ -10,20 +10,22 @@
 
 namespace {
 
-ParsedOptions parse(const std::vector<const char*>& arguments, const char* screensaverWindow = nullptr) {
+ParsedOptions parse(const std::vector<const char*>& arguments, const char* screensaverWindow = nullptr)
+{
     std::vector<const char*> argv{"zephyrine"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return parseOptions(static_cast<int>(argv.size()), argv.data(), screensaverWindow);
 }
 
-std::string joined(const std::vector<const char*>& arguments) {
+std::string joined(const std::vector<const char*>& arguments)
+{
     std::string text;
-    for (const char* argument : arguments)
-        text += std::string(text.empty() ? "" : " ") + argument;
+    for (const char* argument : arguments) text += std::string(text.empty() ? "" : " ") + argument;
     return text;
 }
 
-TEST(OptionsTest, NoArgumentsGiveTheOwnWindowAndTheSettingsDefaults) {
+TEST(OptionsTest, NoArgumentsGiveTheOwnWindowAndTheSettingsDefaults)
+{
     const ParsedOptions parsed = parse({});
     EXPECT_EQ("", parsed.error);
     EXPECT_TRUE(parsed.warnings.empty());
@@ -40,7 +42,8 @@ TEST(OptionsTest, NoArgumentsGiveTheOwnWindowAndTheSettingsDefaults) {
     EXPECT_FALSE(o.showFps || o.showHelp || o.showVersion || o.wayland);
 }
 
-TEST(OptionsTest, EachSettingIsTakenInEveryForm) {
+TEST(OptionsTest, EachSettingIsTakenInEveryForm)
+{
     struct Row {
         std::vector<const char*> arguments;
         int32_t Settings::*field;
@@ -71,7 +74,8 @@ TEST(OptionsTest, EachSettingIsTakenInEveryForm) {
     }
 }
 
-TEST(OptionsTest, BadSettingValueWarnsNamingTheRangeAndTakesTheDefault) {
+TEST(OptionsTest, BadSettingValueWarnsNamingTheRangeAndTakesTheDefault)
+{
     struct Row {
         std::vector<const char*> arguments;
         int32_t Settings::*field;
@@ -79,44 +83,60 @@ TEST(OptionsTest, BadSettingValueWarnsNamingTheRangeAndTakesTheDefault) {
         const char* warning;
     };
     const Row rows[] = {
-        {{"--count", "abc"}, &Settings::ballCount, 7,
+        {{"--count", "abc"},
+         &Settings::ballCount,
+         7,
          "--count \"abc\" is not a whole number from 5 to 30; using 7"},
         {{"--count="}, &Settings::ballCount, 7, "--count \"\" is not a whole number from 5 to 30; using 7"},
-        {{"--count", "4"}, &Settings::ballCount, 7,
-         "--count \"4\" is not a whole number from 5 to 30; using 7"},
-        {{"--count", "31"}, &Settings::ballCount, 7,
-         "--count \"31\" is not a whole number from 5 to 30; using 7"},
-        {{"--count", "9x"}, &Settings::ballCount, 7,
-         "--count \"9x\" is not a whole number from 5 to 30; using 7"},
-        {{"--count", " 9"}, &Settings::ballCount, 7,
-         "--count \" 9\" is not a whole number from 5 to 30; using 7"},
-        {{"--count", "-9"}, &Settings::ballCount, 7,
-         "--count \"-9\" is not a whole number from 5 to 30; using 7"},
-        {{"--count", "+9"}, &Settings::ballCount, 7,
-         "--count \"+9\" is not a whole number from 5 to 30; using 7"},
-        {{"--count", "4294967305"}, &Settings::ballCount, 7,
+        {{"--count", "4"}, &Settings::ballCount, 7, "--count \"4\" is not a whole number from 5 to 30; using 7"},
+        {{"--count", "31"}, &Settings::ballCount, 7, "--count \"31\" is not a whole number from 5 to 30; using 7"},
+        {{"--count", "9x"}, &Settings::ballCount, 7, "--count \"9x\" is not a whole number from 5 to 30; using 7"},
+        {{"--count", " 9"}, &Settings::ballCount, 7, "--count \" 9\" is not a whole number from 5 to 30; using 7"},
+        {{"--count", "-9"}, &Settings::ballCount, 7, "--count \"-9\" is not a whole number from 5 to 30; using 7"},
+        {{"--count", "+9"}, &Settings::ballCount, 7, "--count \"+9\" is not a whole number from 5 to 30; using 7"},
+        {{"--count", "4294967305"},
+         &Settings::ballCount,
+         7,
          "--count \"4294967305\" is not a whole number from 5 to 30; using 7"},
-        {{"--count", "99999999999999999999"}, &Settings::ballCount, 7,
+        {{"--count", "99999999999999999999"},
+         &Settings::ballCount,
+         7,
          "--count \"99999999999999999999\" is not a whole number from 5 to 30; using 7"},
-        {{"--count", "12", "--count", "x"}, &Settings::ballCount, 7,
+        {{"--count", "12", "--count", "x"},
+         &Settings::ballCount,
+         7,
          "--count \"x\" is not a whole number from 5 to 30; using 7"},
-        {{"--opacity", "49"}, &Settings::opacityPercent, 75,
+        {{"--opacity", "49"},
+         &Settings::opacityPercent,
+         75,
          "--opacity \"49\" is not a whole number from 50 to 100; using 75"},
-        {{"--opacity=101"}, &Settings::opacityPercent, 75,
+        {{"--opacity=101"},
+         &Settings::opacityPercent,
+         75,
          "--opacity \"101\" is not a whole number from 50 to 100; using 75"},
-        {{"--opacity", "80%"}, &Settings::opacityPercent, 75,
+        {{"--opacity", "80%"},
+         &Settings::opacityPercent,
+         75,
          "--opacity \"80%\" is not a whole number from 50 to 100; using 75"},
         {{"--scale", "60"}, &Settings::ballScale, 2, "--scale \"60\" is not 50, 75 or 100; using 100"},
         {{"--scale="}, &Settings::ballScale, 2, "--scale \"\" is not 50, 75 or 100; using 100"},
         {{"--scale", "75x"}, &Settings::ballScale, 2, "--scale \"75x\" is not 50, 75 or 100; using 100"},
         {{"--scale", "1"}, &Settings::ballScale, 2, "--scale \"1\" is not 50, 75 or 100; using 100"},
-        {{"--background", "red"}, &Settings::backgroundType, 0,
+        {{"--background", "red"},
+         &Settings::backgroundType,
+         0,
          "--background \"red\" is not desktop, black or white; using desktop"},
-        {{"--background="}, &Settings::backgroundType, 0,
+        {{"--background="},
+         &Settings::backgroundType,
+         0,
          "--background \"\" is not desktop, black or white; using desktop"},
-        {{"--background", "black "}, &Settings::backgroundType, 0,
+        {{"--background", "black "},
+         &Settings::backgroundType,
+         0,
          "--background \"black \" is not desktop, black or white; using desktop"},
-        {{"--background", "1"}, &Settings::backgroundType, 0,
+        {{"--background", "1"},
+         &Settings::backgroundType,
+         0,
          "--background \"1\" is not desktop, black or white; using desktop"},
     };
     for (const Row& row : rows) {
@@ -128,7 +148,8 @@ TEST(OptionsTest, BadSettingValueWarnsNamingTheRangeAndTakesTheDefault) {
     }
 }
 
-TEST(OptionsTest, OtherValuesAndTheirBadForms) {
+TEST(OptionsTest, OtherValuesAndTheirBadForms)
+{
     struct Row {
         std::vector<const char*> arguments;
         int32_t width;
@@ -142,33 +163,67 @@ TEST(OptionsTest, OtherValuesAndTheirBadForms) {
         {{"--geometry", "800x600"}, 800, 600, "", false, 0, nullptr},
         {{"-geometry=1x1"}, 1, 1, "", false, 0, nullptr},
         {{"--geometry", "8192x8192"}, 8192, 8192, "", false, 0, nullptr},
-        {{"--geometry", "800"}, 1280, 720, "", false, 0,
+        {{"--geometry", "800"},
+         1280,
+         720,
+         "",
+         false,
+         0,
          "--geometry \"800\" is not WIDTHxHEIGHT from 1x1 to 8192x8192; using 1280x720"},
-        {{"--geometry", "0x600"}, 1280, 720, "", false, 0,
+        {{"--geometry", "0x600"},
+         1280,
+         720,
+         "",
+         false,
+         0,
          "--geometry \"0x600\" is not WIDTHxHEIGHT from 1x1 to 8192x8192; using 1280x720"},
-        {{"--geometry", "8193x600"}, 1280, 720, "", false, 0,
+        {{"--geometry", "8193x600"},
+         1280,
+         720,
+         "",
+         false,
+         0,
          "--geometry \"8193x600\" is not WIDTHxHEIGHT from 1x1 to 8192x8192; using 1280x720"},
-        {{"--geometry", "800x600x"}, 1280, 720, "", false, 0,
+        {{"--geometry", "800x600x"},
+         1280,
+         720,
+         "",
+         false,
+         0,
          "--geometry \"800x600x\" is not WIDTHxHEIGHT from 1x1 to 8192x8192; using 1280x720"},
-        {{"--geometry="}, 1280, 720, "", false, 0,
+        {{"--geometry="},
+         1280,
+         720,
+         "",
+         false,
+         0,
          "--geometry \"\" is not WIDTHxHEIGHT from 1x1 to 8192x8192; using 1280x720"},
         {{"--images", "/tmp/balls"}, 1280, 720, "/tmp/balls", false, 0, nullptr},
         {{"-images=dir with space"}, 1280, 720, "dir with space", false, 0, nullptr},
-        {{"--images="}, 1280, 720, "", false, 0,
-         "--images \"\" is not a folder; using the installed pictures"},
+        {{"--images="}, 1280, 720, "", false, 0, "--images \"\" is not a folder; using the installed pictures"},
         {{"--seed", "0"}, 1280, 720, "", true, 0, nullptr},
         {{"--seed=4294967295"}, 1280, 720, "", true, 4294967295u, nullptr},
-        {{"--seed", "4294967296"}, 1280, 720, "", false, 0,
+        {{"--seed", "4294967296"},
+         1280,
+         720,
+         "",
+         false,
+         0,
          "--seed \"4294967296\" is not a whole number from 0 to 4294967295; using the clock"},
-        {{"--seed", "1", "--seed", "1e3"}, 1280, 720, "", false, 0,
+        {{"--seed", "1", "--seed", "1e3"},
+         1280,
+         720,
+         "",
+         false,
+         0,
          "--seed \"1e3\" is not a whole number from 0 to 4294967295; using the clock"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(joined(row.arguments));
         const ParsedOptions parsed = parse(row.arguments);
         EXPECT_EQ("", parsed.error);
-        const std::vector<std::string> warnings =
-            row.warning != nullptr ? std::vector<std::string>{row.warning} : std::vector<std::string>{};
+        const std::vector<std::string> warnings = row.warning != nullptr ? std::vector<std::string>{row.warning}
+                                                                         : std::vector<std::string>{};
         EXPECT_EQ(warnings, parsed.warnings);
         EXPECT_EQ(row.width, parsed.options.width);
         EXPECT_EQ(row.height, parsed.options.height);
@@ -180,7 +235,8 @@ TEST(OptionsTest, OtherValuesAndTheirBadForms) {
     }
 }
 
-TEST(OptionsTest, TargetWindowFromOptionsAndEnvironment) {
+TEST(OptionsTest, TargetWindowFromOptionsAndEnvironment)
+{
     struct Row {
         std::vector<const char*> arguments;
         const char* screensaverWindow;
@@ -214,7 +270,8 @@ TEST(OptionsTest, TargetWindowFromOptionsAndEnvironment) {
     }
 }
 
-TEST(OptionsTest, ErrorsEndTheRunWithTheirReason) {
+TEST(OptionsTest, ErrorsEndTheRunWithTheirReason)
+{
     struct Row {
         std::vector<const char*> arguments;
         const char* screensaverWindow;
@@ -223,7 +280,8 @@ TEST(OptionsTest, ErrorsEndTheRunWithTheirReason) {
     };
     const char* const notWindowId = " is not a window id (a decimal or 0x hexadecimal number, not 0)";
     const std::string badId = notWindowId;
-    const char* const kWaylandTakesNoTarget = "--wayland takes none of --root, --window-id, --window and --geometry";
+    const char* const kWaylandTakesNoTarget =
+        "--wayland takes none of --root, --window-id, --window and --geometry";
     const Row rows[] = {
         {{"--bogus"}, nullptr, "unknown option \"--bogus\"", true},
         {{"--count", "9", "-x"}, nullptr, "unknown option \"-x\"", true},
@@ -280,7 +338,8 @@ TEST(OptionsTest, ErrorsEndTheRunWithTheirReason) {
     }
 }
 
-TEST(OptionsTest, HelpAndVersionEndTheReadingWhereTheyStand) {
+TEST(OptionsTest, HelpAndVersionEndTheReadingWhereTheyStand)
+{
     const ParsedOptions help = parse({"--count", "9", "-help", "--bogus"});
     EXPECT_TRUE(help.options.showHelp);
     EXPECT_EQ("", help.error);

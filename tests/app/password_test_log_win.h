@@ -13,8 +13,8 @@ inline void appendLogLine(const char* line)
     char path[MAX_PATH];
     DWORD length = GetEnvironmentVariableA("ZEPHYRINE_PASSWORD_LOG", path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return;
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     WriteFile(file, line, static_cast<DWORD>(strlen(line)), &written, nullptr);

@@ -7,8 +7,8 @@
 
 #include "app/password_test_log_win.h"
 
-extern "C" __declspec(dllexport) DWORD WINAPI PwdChangePasswordA(LPCSTR provider, HWND owner, DWORD reserved1,
-                                                                 DWORD reserved2)
+extern "C" __declspec(dllexport) DWORD WINAPI
+    PwdChangePasswordA(LPCSTR provider, HWND owner, DWORD reserved1, DWORD reserved2)
 {
     char line[200];
     snprintf(line, sizeof line, "PwdChangePasswordA %.100s %llu %lu %lu", provider ? provider : "(null)",

@@ -9,12 +9,14 @@
 
 namespace {
 
-std::string contents(const TextString& text) {
+std::string contents(const TextString& text)
+{
     EXPECT_EQ(text.bytes()[text.length()], '\0');
     return std::string(text.bytes(), static_cast<size_t>(text.length()));
 }
 
-TEST(TextStringTest, ConstructionCutsAtMaximumLength) {
+TEST(TextStringTest, ConstructionCutsAtMaximumLength)
+{
     const std::string huge(20000000, 'z');
     TextString text(huge.c_str());
     ASSERT_EQ(text.length(), TextString::kMaxLength);
@@ -26,7 +28,8 @@ TEST(TextStringTest, ConstructionCutsAtMaximumLength) {
     EXPECT_EQ(text.bytes()[TextString::kMaxLength - 1], 'z');
 }
 
-TEST(TextStringTest, EmptyAndNullGiveTerminatedEmptyText) {
+TEST(TextStringTest, EmptyAndNullGiveTerminatedEmptyText)
+{
     for (const TextString& text : {TextString(), TextString(""), TextString(nullptr)}) {
         EXPECT_EQ(text.length(), 0);
         ASSERT_NE(text.bytes(), nullptr);
@@ -34,7 +37,8 @@ TEST(TextStringTest, EmptyAndNullGiveTerminatedEmptyText) {
     }
 }
 
-TEST(TextStringTest, AppendAllowsExactlyTheMaximumAndRefusesOneMore) {
+TEST(TextStringTest, AppendAllowsExactlyTheMaximumAndRefusesOneMore)
+{
     const std::string base(16000000, 'a');
     const std::string tail(777217, 'b');
     const TextString longTail(tail.c_str());
@@ -52,7 +56,8 @@ TEST(TextStringTest, AppendAllowsExactlyTheMaximumAndRefusesOneMore) {
     EXPECT_EQ(refused.bytes()[TextString::kMaxLength], '\0');
 }
 
-TEST(TextStringTest, AppendJoinsBytes) {
+TEST(TextStringTest, AppendJoinsBytes)
+{
     TextString text("ab");
     text.append(TextString());
     EXPECT_EQ(contents(text), "ab");
@@ -62,21 +67,16 @@ TEST(TextStringTest, AppendJoinsBytes) {
     EXPECT_EQ(contents(text), "ab cab c");
 }
 
-TEST(TextStringTest, TrimsRemoveOnlyByte32) {
+TEST(TextStringTest, TrimsRemoveOnlyByte32)
+{
     struct Row {
         const char* input;
         const char* withoutLeading;
         const char* withoutTrailing;
     };
     const Row rows[] = {
-        {"", "", ""},
-        {" ", "", ""},
-        {"   ", "", ""},
-        {"a", "a", "a"},
-        {"  a ", "a ", "  a"},
-        {" a  ", "a  ", " a"},
-        {"\t", "\t", "\t"},
-        {" \ta\t ", "\ta\t ", " \ta\t"},
+        {"", "", ""},          {" ", "", ""},         {"   ", "", ""},    {"a", "a", "a"},
+        {"  a ", "a ", "  a"}, {" a  ", "a  ", " a"}, {"\t", "\t", "\t"}, {" \ta\t ", "\ta\t ", " \ta\t"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string("input \"") + row.input + "\"");
@@ -89,16 +89,16 @@ TEST(TextStringTest, TrimsRemoveOnlyByte32) {
     }
 }
 
-TEST(TextStringTest, SubstringClampsAndRejectsOutOfRange) {
+TEST(TextStringTest, SubstringClampsAndRejectsOutOfRange)
+{
     struct Row {
         int32_t start;
         int32_t count;
         const char* expected;
     };
     const Row rows[] = {
-        {2, 3, "cde"}, {2, -1, "cdef"}, {0, -1, "abcdef"}, {4, 10, "ef"},
-        {5, 1, "f"},   {6, 1, ""},      {-1, 2, ""},       {0, -2, ""},
-        {0, 0, ""},    {1, INT32_MAX, "bcdef"}, {INT32_MAX, 1, ""},
+        {2, 3, "cde"}, {2, -1, "cdef"}, {0, -1, "abcdef"}, {4, 10, "ef"},           {5, 1, "f"},        {6, 1, ""},
+        {-1, 2, ""},   {0, -2, ""},     {0, 0, ""},        {1, INT32_MAX, "bcdef"}, {INT32_MAX, 1, ""},
     };
     const TextString text("abcdef");
     for (const Row& row : rows) {
@@ -108,7 +108,8 @@ TEST(TextStringTest, SubstringClampsAndRejectsOutOfRange) {
     EXPECT_EQ(contents(substring(TextString(), 0, -1)), "");
 }
 
-TEST(TextStringTest, LineCountCountsCrLfPairs) {
+TEST(TextStringTest, LineCountCountsCrLfPairs)
+{
     struct Row {
         const char* text;
         int32_t expected;
@@ -122,18 +123,22 @@ TEST(TextStringTest, LineCountCountsCrLfPairs) {
     }
 }
 
-TEST(TextStringTest, LineReadsByLfAndDropsTheByteBefore) {
+TEST(TextStringTest, LineReadsByLfAndDropsTheByteBefore)
+{
     struct Row {
         const char* text;
         int32_t n;
         const char* expected;
     };
     const Row rows[] = {
-        {"a\r\nxy\r\nd", 0, "a"}, {"a\r\nxy\r\nd", 1, "xy"}, {"a\r\nxy\r\nd", 2, "d"},
-        {"a\r\nxy\r\nd", 3, ""},  {"a\r\n", 0, "a"},          {"a\r\n", 1, ""},
-        {"\r\nx", 0, ""},         {"\r\nx", 1, "x"},          {"abc", 0, "abc"},
-        {"abc", 1, ""},           {"ab\nde", 0, "a"},         {"ab\nde", 1, ""},
-        {"\nde", 0, ""},          {"", 0, ""},                {"abc", -1, ""},
+        {"a\r\nxy\r\nd", 0, "a"}, {"a\r\nxy\r\nd", 1, "xy"},
+        {"a\r\nxy\r\nd", 2, "d"}, {"a\r\nxy\r\nd", 3, ""},
+        {"a\r\n", 0, "a"},        {"a\r\n", 1, ""},
+        {"\r\nx", 0, ""},         {"\r\nx", 1, "x"},
+        {"abc", 0, "abc"},        {"abc", 1, ""},
+        {"ab\nde", 0, "a"},       {"ab\nde", 1, ""},
+        {"\nde", 0, ""},          {"", 0, ""},
+        {"abc", -1, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::Message() << ::testing::PrintToString(std::string(row.text)) << " line " << row.n);
@@ -141,7 +146,8 @@ TEST(TextStringTest, LineReadsByLfAndDropsTheByteBefore) {
     }
 }
 
-TEST(TextStringTest, CopiesAreIndependent) {
+TEST(TextStringTest, CopiesAreIndependent)
+{
     TextString original("abc");
     TextString copy(original);
     EXPECT_NE(copy.bytes(), original.bytes());

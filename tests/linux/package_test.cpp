@@ -100,21 +100,26 @@ TEST(PackageTest, XscreensaverDaemonRunsItOverItsCopyOfTheDesktop)
 
     TempDir home;
     const std::string settings = "mode: one\nselected: 0\nlock: False\nfade: False\nsplash: False\n"
-                                 "grabDesktopImages: True\nprograms: " + tree.program + " --root --images " +
-                                 tree.pictures + " \\n\n";
+                                 "grabDesktopImages: True\nprograms: " +
+                                 tree.program + " --root --images " + tree.pictures + " \\n\n";
     ASSERT_TRUE(writeFile(home.path + "/.xscreensaver", Bytes(settings.begin(), settings.end())));
     // The daemon launches no display mode as root: run it as nobody then.
     std::vector<std::string> daemonArgs{"HOME=" + home.path, "xscreensaver", "-no-splash"};
     if (geteuid() == 0) {
         chmod(home.path.c_str(), 0755);
-        ASSERT_EQ(chown(home.path.c_str(), 65534, 65534) | chown((home.path + "/.xscreensaver").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(
+            chown(home.path.c_str(), 65534, 65534) | chown((home.path + "/.xscreensaver").c_str(), 65534, 65534),
+            0);
         daemonArgs.insert(daemonArgs.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "env"});
     }
     Program daemon(daemonArgs, onTestDisplay(), geteuid() == 0 ? "setpriv" : "env");
-    ASSERT_TRUE(waitUntil([] {
-        std::this_thread::sleep_for(100ms);
-        return runs("xscreensaver-command", {"-time"});
-    }, 10s)) << daemon.err();
+    ASSERT_TRUE(waitUntil(
+        [] {
+            std::this_thread::sleep_for(100ms);
+            return runs("xscreensaver-command", {"-time"});
+        },
+        10s))
+        << daemon.err();
     ASSERT_TRUE(runs("xscreensaver-command", {"-activate"}));
     pid_t saver = 0;
     ASSERT_TRUE(waitUntil([&] { return (saver = saverBelow(daemon.pid())) != 0; }, 5s)) << daemon.err();
@@ -123,12 +128,14 @@ TEST(PackageTest, XscreensaverDaemonRunsItOverItsCopyOfTheDesktop)
     // the first one; then balls over the daemon's copy of the desktop, moving, shown through MIT-SHM.
     Image first;
     int red = 0, blue = 0;
-    waitUntil([&] {
-        first = capture(display, root);
-        red = countNear(first, 0xFF0000);
-        blue = countNear(first, 0x0000FF);
-        return red > quarter && blue > quarter && red + blue < width * height - 1000;
-    }, 5s);
+    waitUntil(
+        [&] {
+            first = capture(display, root);
+            red = countNear(first, 0xFF0000);
+            blue = countNear(first, 0x0000FF);
+            return red > quarter && blue > quarter && red + blue < width * height - 1000;
+        },
+        5s);
     EXPECT_GT(red, quarter) << "the desktop's left half between the balls";
     EXPECT_GT(blue, quarter) << "the desktop's right half between the balls";
     EXPECT_LT(red + blue, width * height - 1000) << "balls over the desktop";

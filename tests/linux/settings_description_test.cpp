@@ -55,7 +55,8 @@ TEST(SettingsDescriptionTest, EverythingTheControlsWriteIsReadAsShown)
     XML_ParserFree(parser);
 
     // The sliders' ranges and defaults as documented, and the setting each one moves.
-    const std::map<std::string, std::array<int, 4>> sliders = {{"count", {5, 30, 7, 0}}, {"opacity", {50, 100, 75, 1}}};
+    const std::map<std::string, std::array<int, 4>> sliders = {{"count", {5, 30, 7, 0}},
+                                                               {"opacity", {50, 100, 75, 1}}};
     // What each choice that writes something stands for: the setting and its value.
     const std::map<std::string, std::array<int, 2>> choices = {
         {"scale-75", {2, 1}}, {"scale-50", {2, 0}}, {"background-black", {3, 1}}, {"background-white", {3, 2}}};

@@ -18,11 +18,11 @@ namespace {
 
 // What a command line makes the saver do, and how the test ends it.
 enum class LineEffect {
-    fullScreen,         // the saver covers the screen until a key
-    previewInHost,      // a preview in the host until the host goes
-    settingsOfHost,     // the settings dialog owned by the host, cancelled
-    endsWithOne,        // a mode without its handle: 1 and no message
-    endsWithZero,       // a handle that is no window: 0 and no message
+    fullScreen,      // the saver covers the screen until a key
+    previewInHost,   // a preview in the host until the host goes
+    settingsOfHost,  // the settings dialog owned by the host, cancelled
+    endsWithOne,     // a mode without its handle: 1 and no message
+    endsWithZero,    // a handle that is no window: 0 and no message
 };
 
 // The line with "{saver}" replaced by the quoted program path, "{bare}" by
@@ -178,8 +178,7 @@ TEST(CommandLineInProcessTest, TwentyMillionBytesAreCutAt16MiBAndParsedInBounded
         const TextString commandLine(bytes.c_str());
         ASSERT_EQ(static_cast<int32_t>(kCut), commandLine.length());
         const ParsedCommandLine parsed = readRunMode(commandLine);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_EQ(static_cast<int>(c.mode), static_cast<int>(parsed.mode));
         EXPECT_EQ(c.handle, parsed.hostWindowHandle);
         EXPECT_LT(seconds, 15.0);

@@ -60,7 +60,8 @@ std::string withBadCrc(std::string png)
     if (type == std::string::npos || type < 4) return std::string();
     const uint32_t length = (static_cast<unsigned char>(png[type - 4]) << 24) |
                             (static_cast<unsigned char>(png[type - 3]) << 16) |
-                            (static_cast<unsigned char>(png[type - 2]) << 8) | static_cast<unsigned char>(png[type - 1]);
+                            (static_cast<unsigned char>(png[type - 2]) << 8) |
+                            static_cast<unsigned char>(png[type - 1]);
     if (length < 20) return std::string();
     png[type + 4 + length / 2] ^= 0x5A;
     return png;
@@ -101,7 +102,9 @@ bool saveEncoded(const std::wstring& path, const wchar_t* mimeType, int width, i
             for (int x = 0; x < width; ++x) {
                 const int dx = 2 * x + 1 - width;
                 const int dy = 2 * y + 1 - height;
-                row[x] = dx * dx * height * height + dy * dy * width * width <= width * width * height * height ? 249 : 0;
+                row[x] = dx * dx * height * height + dy * dy * width * width <= width * width * height * height
+                             ? 249
+                             : 0;
             }
         }
         indexed.UnlockBits(&pixels);
@@ -119,7 +122,18 @@ bool saveEncoded(const std::wstring& path, const wchar_t* mimeType, int width, i
 
 // How 3.png is replaced. Each makes the file (or folder) at path and reports
 // success; GDI+ must run for the encoded ones.
-enum class Replacement { zeroBytes, signatureOnly, truncated, badCrc, hugeDimensions, folder, bmp, gif, jpeg, onePixel };
+enum class Replacement {
+    zeroBytes,
+    signatureOnly,
+    truncated,
+    badCrc,
+    hugeDimensions,
+    folder,
+    bmp,
+    gif,
+    jpeg,
+    onePixel
+};
 
 bool makeReplacement(Replacement replacement, const std::wstring& path)
 {
@@ -145,8 +159,8 @@ bool makeReplacement(Replacement replacement, const std::wstring& path)
 struct PictureCase {
     const char* name;
     Replacement replacement;
-    bool accepted;     // loads as a picture with a width above 0
-    UINT width;        // of the accepted picture
+    bool accepted;  // loads as a picture with a width above 0
+    UINT width;     // of the accepted picture
 };
 
 const PictureCase kPictureCases[] = {
@@ -185,7 +199,6 @@ SIZE_T peakPagefileUsage(HANDLE process)
 }
 
 constexpr SIZE_T kMemoryBound = SIZE_T{1} << 30;
-
 
 class PicturesInProcessTest : public testing::Test {
 protected:
@@ -298,6 +311,5 @@ TEST_F(SaverRunTest, EveryReplacedPictureEndsTheRunAsTheLoadingDecides)
     Gdiplus::GdiplusShutdown(token);
     removeDirectoryTree(work);
 }
-
 
 }  // namespace

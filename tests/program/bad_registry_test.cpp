@@ -23,14 +23,10 @@ struct ValueType {
 };
 
 const ValueType kValueTypes[] = {
-    {REG_NONE, "REG_NONE"},
-    {REG_SZ, "REG_SZ"},
-    {REG_EXPAND_SZ, "REG_EXPAND_SZ"},
-    {REG_BINARY, "REG_BINARY"},
-    {REG_DWORD, "REG_DWORD"},
-    {REG_DWORD_BIG_ENDIAN, "REG_DWORD_BIG_ENDIAN"},
-    {REG_LINK, "REG_LINK"},
-    {REG_MULTI_SZ, "REG_MULTI_SZ"},
+    {REG_NONE, "REG_NONE"},           {REG_SZ, "REG_SZ"},
+    {REG_EXPAND_SZ, "REG_EXPAND_SZ"}, {REG_BINARY, "REG_BINARY"},
+    {REG_DWORD, "REG_DWORD"},         {REG_DWORD_BIG_ENDIAN, "REG_DWORD_BIG_ENDIAN"},
+    {REG_LINK, "REG_LINK"},           {REG_MULTI_SZ, "REG_MULTI_SZ"},
     {REG_QWORD, "REG_QWORD"},
 };
 
@@ -89,7 +85,8 @@ TEST_F(RegistryInProcessTest, DisplayValuesOfEveryTypeAndSizeTakeOnlyFourByteDwo
     for (const Value& value : values) {
         for (const ValueType& type : kValueTypes) {
             for (DWORD size : kDataSizes) {
-                SCOPED_TRACE(testing::Message() << narrow(value.name) << " " << type.name << " " << size << " bytes");
+                SCOPED_TRACE(testing::Message()
+                             << narrow(value.name) << " " << type.name << " " << size << " bytes");
                 RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKeyPath);
                 std::vector<BYTE> data = displayValueData(value.number, size);
                 ASSERT_NO_FATAL_FAILURE(putValue(HKEY_CURRENT_USER, value.name, type.type, data.data(), size));
@@ -211,8 +208,7 @@ TEST_F(SaverRunTest, InstallPathLengthsAndMissingTerminator)
         {"259 characters without terminator", paddedFolder(work, 259), false, kPicturesMissing},
         {"260 characters without terminator, cut to 259", paddedFolder(work, 260), false, kPicturesMissing},
         {"the pictures' folder without terminator", distDirectory(), false, kStartedUp},
-        {"the pictures' folder and a backslash, without terminator", distDirectory() + L"\\", false,
-         kStartedUp},
+        {"the pictures' folder and a backslash, without terminator", distDirectory() + L"\\", false, kStartedUp},
         {"empty", L"", true, kPicturesMissing},
     };
     for (const Case& c : cases) {
@@ -225,8 +221,9 @@ TEST_F(SaverRunTest, InstallPathLengthsAndMissingTerminator)
         std::vector<wchar_t> data(c.path.begin(), c.path.end());
         data.push_back(c.terminated ? 0 : L'x');
         data.push_back(L'x');
-        ASSERT_NO_FATAL_FAILURE(putValue(HKEY_LOCAL_MACHINE, L"Install path", REG_SZ, data.data(),
-                 static_cast<DWORD>((c.path.size() + (c.terminated ? 1 : 0)) * sizeof(wchar_t))));
+        ASSERT_NO_FATAL_FAILURE(
+            putValue(HKEY_LOCAL_MACHINE, L"Install path", REG_SZ, data.data(),
+                     static_cast<DWORD>((c.path.size() + (c.terminated ? 1 : 0)) * sizeof(wchar_t))));
         ASSERT_NO_FATAL_FAILURE(expectQuickEnd(quotedSaver() + kStartUpProbe, c.end));
     }
     removeDirectoryTree(work);
@@ -240,14 +237,10 @@ TEST_F(SaverRunTest, UnusableUserValuesShowTheDefaultsAndCancelLeavesThemAsTheyW
         DWORD byteCount;
     };
     const Case cases[] = {
-        {"key without values", REG_NONE, 0},
-        {"REG_SZ of 2 bytes", REG_SZ, 2},
-        {"REG_BINARY of 4 bytes", REG_BINARY, 4},
-        {"REG_DWORD_BIG_ENDIAN of 4 bytes", REG_DWORD_BIG_ENDIAN, 4},
-        {"REG_DWORD of 3 bytes", REG_DWORD, 3},
-        {"REG_DWORD of 8 bytes", REG_DWORD, 8},
-        {"REG_QWORD of 8 bytes", REG_QWORD, 8},
-        {"REG_MULTI_SZ of 65536 bytes", REG_MULTI_SZ, 65536},
+        {"key without values", REG_NONE, 0},      {"REG_SZ of 2 bytes", REG_SZ, 2},
+        {"REG_BINARY of 4 bytes", REG_BINARY, 4}, {"REG_DWORD_BIG_ENDIAN of 4 bytes", REG_DWORD_BIG_ENDIAN, 4},
+        {"REG_DWORD of 3 bytes", REG_DWORD, 3},   {"REG_DWORD of 8 bytes", REG_DWORD, 8},
+        {"REG_QWORD of 8 bytes", REG_QWORD, 8},   {"REG_MULTI_SZ of 65536 bytes", REG_MULTI_SZ, 65536},
     };
     const wchar_t* names[] = {L"Background", L"Number of balls", L"Opaque", L"Scale of balls"};
     const BYTE numbers[] = {1, 10, 60, 1};

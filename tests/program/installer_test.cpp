@@ -73,7 +73,8 @@ bool readDword(HKEY root, const wchar_t* key, const wchar_t* name, DWORD* value)
 
 void writeString(HKEY root, const wchar_t* key, const wchar_t* name, const std::wstring& value)
 {
-    RegSetKeyValueW(root, key, name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegSetKeyValueW(root, key, name, REG_SZ, value.c_str(),
+                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 void writeDword(HKEY root, const wchar_t* key, const wchar_t* name, DWORD value)
@@ -345,10 +346,10 @@ TEST_F(InstallerTest, QuietUninstallStringOfTheEntryRemovesEverything)
 struct ScreenSaverCase {
     const char* name;
     const wchar_t* installSwitches;
-    const wchar_t* before;          // SCRNSAVE.EXE before installing, nullptr: none
-    bool userChoosesOtherLater;     // another saver chosen after installing
-    bool userWritesLongForm;        // the long path of ours written after installing
-    const char* afterInstall;       // "ours", "other" or "none"
+    const wchar_t* before;       // SCRNSAVE.EXE before installing, nullptr: none
+    bool userChoosesOtherLater;  // another saver chosen after installing
+    bool userWritesLongForm;     // the long path of ours written after installing
+    const char* afterInstall;    // "ours", "other" or "none"
     const char* afterUninstall;
 };
 

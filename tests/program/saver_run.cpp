@@ -34,8 +34,8 @@ HWND createBorderlessHost(int width, int height)
 void createEmptyKey(HKEY root)
 {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                             &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(root, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     RegCloseKey(key);
 }
 
@@ -50,8 +50,7 @@ std::string userKeyImage()
         DWORD type = 0;
         std::vector<BYTE> data(70000);
         DWORD byteCount = static_cast<DWORD>(data.size());
-        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data.data(), &byteCount) !=
-            ERROR_SUCCESS)
+        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data.data(), &byteCount) != ERROR_SUCCESS)
             break;
         image += "|" + narrow(std::wstring(name, nameLength)) + ":" + std::to_string(type) + ":" +
                  std::string(data.begin(), data.begin() + byteCount);

@@ -12,9 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -57,8 +57,8 @@ std::wstring quoted(const std::wstring& path)
 void writeUserDword(const wchar_t* name, DWORD value)
 {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     RegCloseKey(key);
 }
@@ -96,8 +96,7 @@ long countHandlesInSystemList(DWORD processId)
     NTSTATUS status;
     ULONG needed = 0;
     while ((status = NtQuerySystemInformation(kSystemHandleInformation, buffer.data(),
-                                              static_cast<ULONG>(buffer.size()), &needed)) ==
-           kInfoLengthMismatch)
+                                              static_cast<ULONG>(buffer.size()), &needed)) == kInfoLengthMismatch)
         buffer.resize(buffer.size() * 2);
     if (status != 0) return -1;
     const auto* list = reinterpret_cast<const SystemHandleList*>(buffer.data());
@@ -115,8 +114,7 @@ bool takeSample(const ChildProcess& child, DWORD seconds, Sample* sample)
     PROCESS_MEMORY_COUNTERS_EX memory = {};
     memory.cb = sizeof memory;
     DWORD handles = 0;
-    if (!GetProcessMemoryInfo(child.process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                              sizeof memory) ||
+    if (!GetProcessMemoryInfo(child.process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory) ||
         !GetProcessHandleCount(child.process, &handles))
         return false;
     if (handles == 0) {
@@ -331,14 +329,14 @@ protected:
         SoakTest::SetUp();
         folder = makeTempDirectory(L"zephyrine-legacy");
         ASSERT_TRUE(copyFileTo(countedDirectory() + L"\\Zephyrine_counted.scr", folder + L"\\" + kLegacyName));
-        ASSERT_TRUE(copyFileTo(testProgramDirectory() + L"\\password_libs\\PASSWORD.CPL",
-                               folder + L"\\PASSWORD.CPL"));
+        ASSERT_TRUE(
+            copyFileTo(testProgramDirectory() + L"\\password_libs\\PASSWORD.CPL", folder + L"\\PASSWORD.CPL"));
         legacyPlatform = std::make_unique<WineProgramSettings>(kLegacyName);
         legacyPlatform->setVersion(L"win98");
         usePassword = std::make_unique<SavedRegistryValue>(HKEY_CURRENT_USER, kDesktopKey, kUsePasswordValue);
         const DWORD inUse = 1;
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kUsePasswordValue, REG_DWORD, &inUse, sizeof inUse));
+        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kUsePasswordValue, REG_DWORD,
+                                                 &inUse, sizeof inUse));
         SetEnvironmentVariableW(L"ZEPHYRINE_PASSWORD_LOG", logPath().c_str());
         SetEnvironmentVariableW(L"ZEPHYRINE_PASSWORD_RESULT", L"0");
     }
@@ -377,8 +375,11 @@ TEST_F(RefusedCloseTest, EveryRequestIsVerifiedAndRefusedUntilTheWindowIsDestroy
         UINT message;
         WPARAM wParam;
     };
-    const Request requests[] = {{WM_KEYDOWN, VK_SPACE}, {WM_LBUTTONDOWN, 0}, {WM_CLOSE, 0},
-                                {WM_POWERBROADCAST, PBT_APMSUSPEND}, {WM_KEYDOWN, VK_ESCAPE}};
+    const Request requests[] = {{WM_KEYDOWN, VK_SPACE},
+                                {WM_LBUTTONDOWN, 0},
+                                {WM_CLOSE, 0},
+                                {WM_POWERBROADCAST, PBT_APMSUSPEND},
+                                {WM_KEYDOWN, VK_ESCAPE}};
     size_t asked = 0;
     for (const Request& request : requests) {
         SCOPED_TRACE(testing::Message() << "message 0x" << std::hex << request.message);

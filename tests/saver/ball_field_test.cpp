@@ -48,7 +48,10 @@ void expectSentinelFrom(int first)
     }
 }
 
-bool isUnitVelocity(int32_t v) { return v == 1 || v == -1; }
+bool isUnitVelocity(int32_t v)
+{
+    return v == 1 || v == -1;
+}
 
 TEST_F(BallFieldTest, GeneratorFromSeedOneGivesPinnedSequence)
 {
@@ -182,7 +185,9 @@ TEST_F(BallFieldTest, MotionMirrorsAtEveryEdge)
         {"left", {1, 500, -1, 1}, {{0, 501, -1, 1}, {1, 502, 1, 1}, {2, 503, 1, 1}}},
         {"bottom", {700, 967, 1, 1}, {{701, 968, 1, 1}, {702, 967, 1, -1}, {703, 966, 1, -1}}},
         {"top left corner", {0, 0, -1, -1}, {{1, 1, 1, 1}, {2, 2, 1, 1}, {3, 3, 1, 1}}},
-        {"bottom right corner", {1808, 968, 1, 1}, {{1807, 967, -1, -1}, {1806, 966, -1, -1}, {1805, 965, -1, -1}}},
+        {"bottom right corner",
+         {1808, 968, 1, 1},
+         {{1807, 967, -1, -1}, {1806, 966, -1, -1}, {1805, 965, -1, -1}}},
         {"top right corner", {1808, 0, 1, -1}, {{1807, 1, -1, 1}, {1806, 2, -1, 1}, {1805, 3, -1, 1}}},
     };
     for (const ReflectionCase& c : cases) {
@@ -234,8 +239,8 @@ struct SmallFieldCase {
     ClientRect client;
     int32_t saverMode;
     int32_t ballScale;
-    bool narrow; // not wider than a ball
-    bool low;    // not higher than a ball
+    bool narrow;  // not wider than a ball
+    bool low;     // not higher than a ball
 };
 
 TEST_F(BallFieldTest, FieldNoLargerThanABallKeepsBallsAtZero)
@@ -298,8 +303,8 @@ TEST_F(BallFieldTest, ZeroSizedBallsInATinyPreviewUseTheWholeField)
 TEST_F(BallFieldTest, BallsSteppedTogetherMirrorAsEachAlone)
 {
     const BallState starts[] = {
-        {1807, 1, 1, -1}, {1, 500, -1, 1}, {700, 967, 1, 1}, {0, 0, -1, -1},
-        {1808, 968, 1, 1}, {1808, 0, 1, -1}, {0, 968, -1, 1}, {904, 484, 1, -1},
+        {1807, 1, 1, -1},  {1, 500, -1, 1},  {700, 967, 1, 1}, {0, 0, -1, -1},
+        {1808, 968, 1, 1}, {1808, 0, 1, -1}, {0, 968, -1, 1},  {904, 484, 1, -1},
     };
     constexpr int kCount = 8;
     ballField.ballSize = 112;
@@ -367,4 +372,4 @@ TEST_F(BallFieldTest, OnlyBallsThatWouldLeaveTheFieldArePlacedAgain)
     }
 }
 
-} // namespace
+}  // namespace

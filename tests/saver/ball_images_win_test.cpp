@@ -37,8 +37,7 @@ Gdiplus::Color pixelOf(Gdiplus::Image* image, int x, int y)
     {
         Gdiplus::Graphics graphics(&canvas);
         graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
-        graphics.DrawImage(image, Gdiplus::Rect(0, 0, width, height), 0, 0, width, height,
-                           Gdiplus::UnitPixel);
+        graphics.DrawImage(image, Gdiplus::Rect(0, 0, width, height), 0, 0, width, height, Gdiplus::UnitPixel);
     }
     Gdiplus::Color color;
     canvas.GetPixel(x, y, &color);

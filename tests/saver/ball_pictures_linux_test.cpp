@@ -21,7 +21,10 @@ constexpr uint32_t kGreens[8] = {kOpaqueGreen, kOpaqueGreen, kOpaqueGreen, kOpaq
                                  kOpaqueGreen, kOpaqueGreen, kOpaqueGreen, kOpaqueGreen};
 
 // One of the eight valid pictures, 16 x 16 and opaque.
-Bytes validPicture() { return solidPng(16, 16, kOpaqueGreen); }
+Bytes validPicture()
+{
+    return solidPng(16, 16, kOpaqueGreen);
+}
 
 // The valid picture after edit.
 template <typename Edit>
@@ -32,8 +35,8 @@ Bytes edited(Edit edit)
     return png;
 }
 
-const Bytes kJpeg{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00, 0x01,
-                  0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0xFF, 0xD9};
+const Bytes kJpeg{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',  'F',  'I',  'F',  0x00,
+                  0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0xFF, 0xD9};
 
 enum class Change { write, remove, makeDirectory, removeFolder };
 
@@ -45,7 +48,10 @@ struct FolderCase {
     int expected;
 };
 
-void PrintTo(const FolderCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const FolderCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class BallPictureFolders : public ::testing::TestWithParam<FolderCase> {
 protected:
@@ -84,7 +90,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderCase{"folder missing", Change::removeFolder, 0, {}, 3},
                       FolderCase{"5.png missing", Change::remove, 5, {}, 3},
                       FolderCase{"0-byte file", Change::write, 1, {}, 3},
-                      FolderCase{"truncated", Change::write, 1, edited([](Bytes& png) { png.resize(png.size() / 2); }), 3},
+                      FolderCase{"truncated", Change::write, 1,
+                                 edited([](Bytes& png) { png.resize(png.size() / 2); }), 3},
                       FolderCase{"bad CRC in the image data", Change::write, 1,
                                  edited([](Bytes& png) {  // a byte of the compressed data
                                      png.at(std::string(png.begin(), png.end()).find("IDAT") + 6) ^= 0x40;
@@ -98,11 +105,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderCase{"header claims 100000 x 100000", Change::write, 7,
                                  edited([](Bytes& png) { setPngSize(png, 100000, 100000); }), 3},
                       // Refused before libpng allocates the gigabyte the text chunk claims.
-                      FolderCase{"57 bytes with a 1 GiB text chunk", Change::write, 1,
-                                 edited([](Bytes& png) {
+                      FolderCase{"57 bytes with a 1 GiB text chunk", Change::write, 1, edited([](Bytes& png) {
                                      png.resize(8 + 25);  // the signature and the header chunk
-                                     const Bytes text{0x40, 0, 0, 0, 't', 'E', 'X', 't', 'C', 'o', 'm', 'm',
-                                                      'e', 'n', 't', 0, 'h', 'o', 's', 't', 'i', 'l', 'e', '!'};
+                                     const Bytes text{0x40, 0,   0,   0, 't', 'E', 'X', 't', 'C', 'o', 'm', 'm',
+                                                      'e',  'n', 't', 0, 'h', 'o', 's', 't', 'i', 'l', 'e', '!'};
                                      png.insert(png.end(), text.begin(), text.end());
                                  }),
                                  3},
@@ -168,8 +174,8 @@ TEST_P(OpaqueThumbnails, KeepTheColourToTheEdge)
 
 INSTANTIATE_TEST_SUITE_P(Sizes, OpaqueThumbnails,
                          ::testing::Values(OpaqueCase{128, 128, 112}, OpaqueCase{128, 128, 37},
-                                           OpaqueCase{1, 1, 112}, OpaqueCase{300, 40, 37},
-                                           OpaqueCase{128, 128, 1}, OpaqueCase{16, 16, 16}));
+                                           OpaqueCase{1, 1, 112}, OpaqueCase{300, 40, 37}, OpaqueCase{128, 128, 1},
+                                           OpaqueCase{16, 16, 16}));
 
 TEST(Thumbnails, SizeZeroGivesNone)
 {
@@ -181,8 +187,7 @@ TEST(Thumbnails, SizeZeroGivesNone)
 // whole and a fractional ratio. A filter that samples gives values near 0 or 255.
 TEST(Thumbnails, FinePatternShrinksToItsAverage)
 {
-    const Picture checker =
-        pictureOf(256, 256, [](int x, int y) { return (x + y) % 2 ? 0xffffffffu : 0u; });
+    const Picture checker = pictureOf(256, 256, [](int x, int y) { return (x + y) % 2 ? 0xffffffffu : 0u; });
     for (const int32_t size : {16, 37}) {
         SCOPED_TRACE(size);
         forEachThumbnailPixel(checker, size, [](uint32_t pixel, int x, int y) {

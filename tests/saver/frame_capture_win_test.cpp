@@ -19,9 +19,8 @@ namespace {
 // blocks, so that captures of the screen have known content.
 class ScreenCaptureTest : public ::testing::Test {
 protected:
-    static constexpr Rgb kBlocks[8] = {{200, 30, 30},  {30, 200, 30},  {30, 30, 200},
-                                       {220, 220, 40}, {40, 220, 220}, {220, 40, 220},
-                                       {250, 250, 250}, {10, 10, 10}};
+    static constexpr Rgb kBlocks[8] = {{200, 30, 30},  {30, 200, 30},  {30, 30, 200},   {220, 220, 40},
+                                       {40, 220, 220}, {220, 40, 220}, {250, 250, 250}, {10, 10, 10}};
     // The last block has white stripes one pixel wide on every even column.
     static constexpr int kStripedBlock = 7;
     static constexpr Rgb kStripe = kWhite;
@@ -29,8 +28,7 @@ protected:
     static LRESULT CALLBACK patternProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
         switch (message) {
-        case WM_ERASEBKGND:
-            return 1;
+        case WM_ERASEBKGND: return 1;
         case WM_PAINT: {
             PAINTSTRUCT paint;
             HDC dc = BeginPaint(window, &paint);
@@ -38,8 +36,7 @@ protected:
             EndPaint(window, &paint);
             return 0;
         }
-        default:
-            return DefWindowProcA(window, message, wParam, lParam);
+        default: return DefWindowProcA(window, message, wParam, lParam);
         }
     }
 
@@ -96,9 +93,8 @@ protected:
         windowClass.hInstance = GetModuleHandleA(nullptr);
         windowClass.lpszClassName = "FrameTestPattern";
         RegisterClassA(&windowClass);
-        window = CreateWindowExA(WS_EX_TOPMOST, "FrameTestPattern", "", WS_POPUP | WS_VISIBLE, 0,
-                                 0, screenWidth, screenHeight, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
+        window = CreateWindowExA(WS_EX_TOPMOST, "FrameTestPattern", "", WS_POPUP | WS_VISIBLE, 0, 0, screenWidth,
+                                 screenHeight, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(window, nullptr);
         UpdateWindow(window);
         // The painting reaches the X screen only after the message loop runs.
@@ -187,8 +183,7 @@ TEST_F(ScreenCaptureTest, PreviewOfTheDesktopIsTheWholeScreenShrunk)
                 continue;
             }
             ++striped;
-            if (std::min(channelError(actual, kBlocks[block]), channelError(actual, kStripe)) <=
-                kBlendTolerance) {
+            if (std::min(channelError(actual, kBlocks[block]), channelError(actual, kStripe)) <= kBlendTolerance) {
                 ++unmixed;
             }
         }

@@ -23,8 +23,7 @@ private:
     ULONG_PTR token_ = 0;
 };
 
-::testing::Environment* const gdiplusEnvironment =
-    ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
+::testing::Environment* const gdiplusEnvironment = ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
 
 }  // namespace
 
@@ -36,8 +35,8 @@ Rgb rgbAt(const Pixels& frame, int x, int y)
 
 int channelError(const Rgb& actual, const Rgb& expected)
 {
-    return std::max({std::abs(actual.r - expected.r), std::abs(actual.g - expected.g),
-                     std::abs(actual.b - expected.b)});
+    return std::max(
+        {std::abs(actual.r - expected.r), std::abs(actual.g - expected.g), std::abs(actual.b - expected.b)});
 }
 
 void fillDC(HDC dc, int width, int height, const Rgb& colour)
@@ -59,12 +58,10 @@ void expectFrame(const Pixels& frame, const Rgb& background, const std::vector<S
             }
             const Rgb actual = rgbAt(frame, x, y);
             if (channelError(actual, expected) != 0 && ++wrong <= 3) {
-                ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << actual.r << ","
-                              << actual.g << "," << actual.b << ", expected " << expected.r << ","
-                              << expected.g << "," << expected.b;
+                ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << actual.r << "," << actual.g << ","
+                              << actual.b << ", expected " << expected.r << "," << expected.g << "," << expected.b;
             }
         }
     }
     EXPECT_EQ(wrong, 0);
 }
-

@@ -23,13 +23,17 @@ namespace {
 constexpr int kBlendTolerance = 2;
 constexpr uint32_t kUntouched = 0x5a5a5a5au;
 
-constexpr uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return r << 16 | g << 8 | b; }
+constexpr uint32_t rgb(uint32_t r, uint32_t g, uint32_t b)
+{
+    return r << 16 | g << 8 | b;
+}
 
 // A frame buffer with stride padding filled with kUntouched, so a write past
 // the frame's width shows.
 struct Frame {
     Frame(int32_t width, int32_t height, int32_t padding = 0)
-        : stride(width + padding), values(static_cast<size_t>(stride) * height + 1, kUntouched),
+        : stride(width + padding),
+          values(static_cast<size_t>(stride) * height + 1, kUntouched),
           pixels{values.data(), width, height, stride * 4}
     {
     }
@@ -255,8 +259,11 @@ TEST_P(OnlyWhatChanged, ComposedChangeByChangeEqualsTheWholeFrame)
     makeBallPicture(0, {230, 40, 40, 255}, 12);
     makeBallPicture(1, {40, 80, 220, 128}, 12);
     makeBallPicture(2, {40, 200, 60, 200}, 12);
-    struct Ball { int32_t x, y, vx, vy, slot; };
-    Ball balls[] = {{24, 24, 0, 0, 2}, {0, 10, -1, 1, 0}, {20, 20, 1, 1, 1}, {34, 34, -1, -1, 2}, {83, 51, 1, 1, 1}};
+    struct Ball {
+        int32_t x, y, vx, vy, slot;
+    };
+    Ball balls[] = {
+        {24, 24, 0, 0, 2}, {0, 10, -1, 1, 0}, {20, 20, 1, 1, 1}, {34, 34, -1, -1, 2}, {83, 51, 1, 1, 1}};
     std::vector<uint32_t> pixels(96 * 64);
     for (uint32_t i = 0; i < pixels.size(); ++i) {
         pixels[i] = 0xff000000u | (0x010203u * i & 0xffffff);

@@ -18,8 +18,8 @@
 
 #include "app/startup_state_win.h"
 #include "saver/ball_images_win.h"
-#include "settings/settings.h"
 #include "saver/frame_checks_win.h"
+#include "settings/settings.h"
 #include "support/win_test_support.h"
 
 namespace {
@@ -27,8 +27,8 @@ namespace {
 // The thumbnail pixel used by the blending checks: many alphas and colours.
 Gdiplus::Color patternPixel(int x, int y)
 {
-    return Gdiplus::Color(BYTE((x * 8 + y * 3) % 256), BYTE((x * 37 + 11) % 256),
-                          BYTE((y * 53 + 7) % 256), BYTE(((x + y) * 29) % 256));
+    return Gdiplus::Color(BYTE((x * 8 + y * 3) % 256), BYTE((x * 37 + 11) % 256), BYTE((y * 53 + 7) % 256),
+                          BYTE(((x + y) * 29) % 256));
 }
 
 // How far a composed pixel lies from P * (a * k) + D * (1 - a * k), in levels.
@@ -59,8 +59,8 @@ protected:
         settings.backgroundType = 1;
         ballField = BallField{};
         std::fill(std::begin(thumbnails), std::end(thumbnails), nullptr);
-        window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, kWidth, kHeight, nullptr,
-                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+        window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, kWidth, kHeight, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(window, nullptr);
         createSurfaces(window, client);
     }
@@ -114,9 +114,7 @@ TEST(ColorMatrixTest, AlphaFactorIsOpacityOverHundredAndTheRestIdentity)
         fillColorMatrix(matrix, percent);
         for (int row = 0; row < 5; ++row) {
             for (int column = 0; column < 5; ++column) {
-                const float expected = row == 3 && column == 3 ? percent / 100.0f
-                                       : row == column         ? 1.0f
-                                                               : 0.0f;
+                const float expected = row == 3 && column == 3 ? percent / 100.0f : row == column ? 1.0f : 0.0f;
                 EXPECT_EQ(matrix.m[row][column], expected) << row << "," << column;
             }
         }
@@ -304,25 +302,55 @@ std::vector<Square> firstFiveOfSix()
 
 INSTANTIATE_TEST_SUITE_P(
     Scenes, FrameScene,
-    ::testing::Values(
-        Scene{"HigherIndexIsDrawnOnTop", {{0, 32, kRed, false}, {1, 32, kBlue, false}}, 1, 2, 32,
-              {{0, 10, 10, 0}, {1, 26, 20, 1}}, kBlack, {{10, 10, 32, kRed}, {26, 20, 32, kBlue}}},
-        Scene{"HigherIndexIsDrawnOnTopWithThePicturesSwapped", {{0, 32, kRed, false}, {1, 32, kBlue, false}}, 1, 2,
-              32, {{0, 10, 10, 1}, {1, 26, 20, 0}}, kBlack, {{10, 10, 32, kBlue}, {26, 20, 32, kRed}}},
-        Scene{"BallsTouchTheEdgesExactly", {{4, 24, kGreen, false}}, 1, 4, 24,
-              {{0, kW - 24, 0, 4}, {1, 0, kH - 24, 4}, {2, 0, 0, 4}, {3, kW - 24, kH - 24, 4}}, kBlack,
-              {{kW - 24, 0, 24, kGreen}, {0, kH - 24, 24, kGreen}, {0, 0, 24, kGreen},
-               {kW - 24, kH - 24, 24, kGreen}}},
-        Scene{"DrawsExactlyTheCountedBalls", sixThumbnails(), 1, 5, 16, sixBalls(), kBlack, firstFiveOfSix()},
-        Scene{"BallsOfSizeZeroDrawNothing", sixThumbnails(), 2, 5, 0, sixBalls(), kWhite, {}},
-        // Slot 0 shows a null thumbnail, slot 1 one without a native image.
-        Scene{"BallWithoutPictureIsSkippedAndOthersDrawn", {{0, 16, kRed, false}, {3, 0, kBlack, true}}, 1, 3, 16,
-              {{0, 10, 10, 2}, {1, 40, 10, 3}, {2, 70, 10, 0}}, kBlack, {{70, 10, 16, kRed}}},
-        // A count of 1000 draws the 50 slots; slot 0 is at (0, 0) with
-        // picture 0, and indexes -5 and 99 are clamped to 0 and 7.
-        Scene{"CountAndImageIndexOutOfRangeAreClamped", {{0, 16, kRed, false}, {7, 16, kYellow, false}}, 1, 1000,
-              16, {{kMaxBalls - 2, 60, 50, -5}, {kMaxBalls - 1, 100, 50, 99}}, kBlack,
-              {{0, 0, 16, kRed}, {60, 50, 16, kRed}, {100, 50, 16, kYellow}}}),
+    ::testing::Values(Scene{"HigherIndexIsDrawnOnTop",
+                            {{0, 32, kRed, false}, {1, 32, kBlue, false}},
+                            1,
+                            2,
+                            32,
+                            {{0, 10, 10, 0}, {1, 26, 20, 1}},
+                            kBlack,
+                            {{10, 10, 32, kRed}, {26, 20, 32, kBlue}}},
+                      Scene{"HigherIndexIsDrawnOnTopWithThePicturesSwapped",
+                            {{0, 32, kRed, false}, {1, 32, kBlue, false}},
+                            1,
+                            2,
+                            32,
+                            {{0, 10, 10, 1}, {1, 26, 20, 0}},
+                            kBlack,
+                            {{10, 10, 32, kBlue}, {26, 20, 32, kRed}}},
+                      Scene{"BallsTouchTheEdgesExactly",
+                            {{4, 24, kGreen, false}},
+                            1,
+                            4,
+                            24,
+                            {{0, kW - 24, 0, 4}, {1, 0, kH - 24, 4}, {2, 0, 0, 4}, {3, kW - 24, kH - 24, 4}},
+                            kBlack,
+                            {{kW - 24, 0, 24, kGreen},
+                             {0, kH - 24, 24, kGreen},
+                             {0, 0, 24, kGreen},
+                             {kW - 24, kH - 24, 24, kGreen}}},
+                      Scene{"DrawsExactlyTheCountedBalls", sixThumbnails(), 1, 5, 16, sixBalls(), kBlack,
+                            firstFiveOfSix()},
+                      Scene{"BallsOfSizeZeroDrawNothing", sixThumbnails(), 2, 5, 0, sixBalls(), kWhite, {}},
+                      // Slot 0 shows a null thumbnail, slot 1 one without a native image.
+                      Scene{"BallWithoutPictureIsSkippedAndOthersDrawn",
+                            {{0, 16, kRed, false}, {3, 0, kBlack, true}},
+                            1,
+                            3,
+                            16,
+                            {{0, 10, 10, 2}, {1, 40, 10, 3}, {2, 70, 10, 0}},
+                            kBlack,
+                            {{70, 10, 16, kRed}}},
+                      // A count of 1000 draws the 50 slots; slot 0 is at (0, 0) with
+                      // picture 0, and indexes -5 and 99 are clamped to 0 and 7.
+                      Scene{"CountAndImageIndexOutOfRangeAreClamped",
+                            {{0, 16, kRed, false}, {7, 16, kYellow, false}},
+                            1,
+                            1000,
+                            16,
+                            {{kMaxBalls - 2, 60, 50, -5}, {kMaxBalls - 1, 100, 50, 99}},
+                            kBlack,
+                            {{0, 0, 16, kRed}, {60, 50, 16, kRed}, {100, 50, 16, kYellow}}}),
     [](const ::testing::TestParamInfo<Scene>& info) { return std::string(info.param.name); });
 
 // Half opacity over black: the top ball's half (red) over half of the one

@@ -8,7 +8,8 @@
 
 namespace {
 
-TEST(MonitorTest, WindowIsShownByTheSmallestMonitorHoldingItsCentre) {
+TEST(MonitorTest, WindowIsShownByTheSmallestMonitorHoldingItsCentre)
+{
     const ScreenRect screen{0, 0, 3200, 1080};
     const ScreenRect a{0, 0, 1920, 1080};
     const ScreenRect b{1920, 0, 1280, 720};
@@ -32,8 +33,8 @@ TEST(MonitorTest, WindowIsShownByTheSmallestMonitorHoldingItsCentre) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const ScreenRect chosen = monitorForWindow(row.monitors.data(), static_cast<int>(row.monitors.size()),
-                                                   row.window, screen);
+        const ScreenRect chosen =
+            monitorForWindow(row.monitors.data(), static_cast<int>(row.monitors.size()), row.window, screen);
         EXPECT_EQ(row.expected.x, chosen.x);
         EXPECT_EQ(row.expected.y, chosen.y);
         EXPECT_EQ(row.expected.width, chosen.width);
@@ -41,7 +42,8 @@ TEST(MonitorTest, WindowIsShownByTheSmallestMonitorHoldingItsCentre) {
     }
 }
 
-TEST(MonitorTest, WindowShowsItsMonitorsDesktopUnlessLargerThanIt) {
+TEST(MonitorTest, WindowShowsItsMonitorsDesktopUnlessLargerThanIt)
+{
     const ScreenRect a{0, 0, 1920, 1080};
     const ScreenRect b{1920, 0, 1280, 720};
     const ScreenRect monitors[] = {a, b};
@@ -71,7 +73,8 @@ TEST(MonitorTest, WindowShowsItsMonitorsDesktopUnlessLargerThanIt) {
     }
 }
 
-TEST(MonitorTest, BallSizeIsThePreviewRuleAgainstTheMonitorCappedAtFullScreen) {
+TEST(MonitorTest, BallSizeIsThePreviewRuleAgainstTheMonitorCappedAtFullScreen)
+{
     struct Row {
         bool ownWindow;
         int32_t windowHeight;
@@ -85,16 +88,17 @@ TEST(MonitorTest, BallSizeIsThePreviewRuleAgainstTheMonitorCappedAtFullScreen) {
         {false, 112, 1080, {5, 6, 11}},      // preview pane
         {false, 200, 1080, {10, 15, 20}},
         {false, 270, 1080, {14, 21, 28}},
-        {false, 360, 720, {28, 42, 56}},     // half of a 720-high monitor
-        {false, 5, 1080, {0, 0, 1}},         // so small that the base becomes 1
+        {false, 360, 720, {28, 42, 56}},  // half of a 720-high monitor
+        {false, 5, 1080, {0, 0, 1}},      // so small that the base becomes 1
         {false, 0, 1080, {0, 0, 1}},
-        {true, 720, 1080, {56, 84, 112}},    // the program's own window: always full screen
+        {true, 720, 1080, {56, 84, 112}},  // the program's own window: always full screen
     };
     for (const Row& row : rows) {
         for (int32_t scale = 0; scale < 3; ++scale) {
             SCOPED_TRACE(testing::Message() << row.windowHeight << " on " << row.monitorHeight
                                             << (row.ownWindow ? ", own window" : "") << ", scale " << scale);
-            EXPECT_EQ(row.sizes[scale], ballSizeForWindow(row.ownWindow, row.windowHeight, row.monitorHeight, scale));
+            EXPECT_EQ(row.sizes[scale],
+                      ballSizeForWindow(row.ownWindow, row.windowHeight, row.monitorHeight, scale));
             // placeBalls with the matching saver mode must fix the same size.
             ballField = BallField{};
             placeBalls(ballField, {0, 0, 1920, row.windowHeight}, 5, scale,

@@ -32,8 +32,7 @@ public:
     void TearDown() override { releaseBallImages(startupState.gdiplusToken); }
 };
 
-::testing::Environment* const picturesEnvironment =
-    ::testing::AddGlobalTestEnvironment(new PicturesEnvironment);
+::testing::Environment* const picturesEnvironment = ::testing::AddGlobalTestEnvironment(new PicturesEnvironment);
 
 LRESULT CALLBACK sysCommandHook(int code, WPARAM wParam, LPARAM lParam)
 {
@@ -244,4 +243,3 @@ void SaverWindow::hookSysCommands()
     hook = SetWindowsHookExA(WH_CBT, sysCommandHook, nullptr, GetCurrentThreadId());
     ASSERT_NE(nullptr, hook);
 }
-

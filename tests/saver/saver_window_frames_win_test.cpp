@@ -42,11 +42,8 @@ TEST_F(SaverWindow, AnyTimerMovesTheBallsAndInvalidatesWithoutErasing)
         int movedX, movedY, turnedVx, turnedVy;
     };
     const Ball balls[] = {
-        {100, 200, 1, 1, 101, 201, 1, 1},
-        {500, 300, -1, -1, 499, 299, -1, -1},
-        {0, 400, -1, 1, 1, 401, 1, 1},
-        {800, 600, 1, -1, 801, 599, 1, -1},
-        {300, 0, 1, -1, 301, 1, 1, 1},
+        {100, 200, 1, 1, 101, 201, 1, 1},   {500, 300, -1, -1, 499, 299, -1, -1}, {0, 400, -1, 1, 1, 401, 1, 1},
+        {800, 600, 1, -1, 801, 599, 1, -1}, {300, 0, 1, -1, 301, 1, 1, 1},
     };
     for (int i = 0; i < 5; ++i) {
         ballField.x[i] = balls[i].x;

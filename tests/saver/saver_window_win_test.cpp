@@ -82,9 +82,7 @@ TEST_F(SaverWindow, PreviewWithoutAValidHostIsNotCreated)
     EXPECT_EQ(nullptr, FindWindowA(startupState.windowClassName, nullptr));
 }
 
-const UINT kKeysAndButtons[] = {WM_KEYDOWN, WM_SYSKEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN,
-                                WM_MBUTTONDOWN};
-
+const UINT kKeysAndButtons[] = {WM_KEYDOWN, WM_SYSKEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
 
 TEST_F(SaverWindow, PreviewIgnoresKeysButtonsAndTheMouse)
 {
@@ -224,8 +222,7 @@ TEST_F(SaverWindow, RefusedCloseKeepsTheReference)
 
 TEST_F(SaverWindow, OnlyMonitorPowerReachesTheSystemInFullScreen)
 {
-    const WPARAM commands[] = {SC_MONITORPOWER, SC_SCREENSAVE, SC_CLOSE, SC_NEXTWINDOW, SC_KEYMENU,
-                               SC_MINIMIZE};
+    const WPARAM commands[] = {SC_MONITORPOWER, SC_SCREENSAVE, SC_CLOSE, SC_NEXTWINDOW, SC_KEYMENU, SC_MINIMIZE};
     for (int mode : {1, 0}) {
         SCOPED_TRACE(testing::Message() << "mode " << mode);
         ASSERT_NO_FATAL_FAILURE(start(mode));

@@ -22,7 +22,7 @@ struct Item {
     int id;
     std::string className;  // upper case
     std::string text;       // "#n" for a resource ordinal
-    DWORD style;       // without WS_CHILD | WS_VISIBLE
+    DWORD style;            // without WS_CHILD | WS_VISIBLE
     DWORD exStyle;
     short x, y, cx, cy;
 };
@@ -123,7 +123,8 @@ bool readTemplate(int id, Template& out)
     return true;
 }
 
-const DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT | DS_FIXEDSYS;
+const DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT |
+                           DS_FIXEDSYS;
 const DWORD kRadio = BS_AUTORADIOBUTTON | WS_TABSTOP;
 const DWORD kLabel = SS_CENTER | WS_GROUP;
 const DWORD kTrackbar = TBS_AUTOTICKS | TBS_HORZ | WS_TABSTOP;
@@ -220,12 +221,14 @@ TEST(DialogTemplates, CreatedDialogsHoldTheTemplateControlsInOrder)
     loadDisplayStrings(startupState.instance);
     registerDialogClasses();
     resetToDefaults(settings);
-    struct { const TemplateCase& layout; DLGPROC procedure; } dialogs[] = {
-        {kTemplates[0], settingsDialogProc}, {kTemplates[1], aboutDialogProc}};
+    struct {
+        const TemplateCase& layout;
+        DLGPROC procedure;
+    } dialogs[] = {{kTemplates[0], settingsDialogProc}, {kTemplates[1], aboutDialogProc}};
     for (const auto& d : dialogs) {
         SCOPED_TRACE(d.layout.caption);
-        HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(d.layout.id), nullptr,
-                                         d.procedure, 0);
+        HWND dialog =
+            CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(d.layout.id), nullptr, d.procedure, 0);
         ASSERT_NE(nullptr, dialog);
         char caption[64] = {};
         GetWindowTextA(dialog, caption, sizeof caption);
@@ -246,8 +249,8 @@ TEST(DialogTemplates, CreatedDialogsHoldTheTemplateControlsInOrder)
         }
         EXPECT_EQ(nullptr, child);
         if (d.layout.id == IDD_ABOUT) {
-            auto logo = reinterpret_cast<HBITMAP>(SendDlgItemMessageA(dialog, IDC_ABOUT_LOGO, STM_GETIMAGE,
-                                                                      IMAGE_BITMAP, 0));
+            auto logo = reinterpret_cast<HBITMAP>(
+                SendDlgItemMessageA(dialog, IDC_ABOUT_LOGO, STM_GETIMAGE, IMAGE_BITMAP, 0));
             BITMAP bitmap = {};
             ASSERT_NE(0, GetObjectA(logo, sizeof bitmap, &bitmap));
             EXPECT_EQ(203, bitmap.bmWidth);

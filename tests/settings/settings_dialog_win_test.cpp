@@ -80,8 +80,7 @@ public:
     // Cancels whatever the thread still shows, so that a failed test never hangs.
     ~ModalDialog()
     {
-        for (int i = 0; i < 50 && !ended(100); ++i)
-            EnumThreadWindows(threadId_, cancelDialog, 0);
+        for (int i = 0; i < 50 && !ended(100); ++i) EnumThreadWindows(threadId_, cancelDialog, 0);
         CloseHandle(thread_);
     }
 
@@ -245,8 +244,9 @@ TEST_F(DialogTest, ShowsTheLoadedSettingsOnTrackbarsSetUpForTheirRanges)
         ASSERT_NE(nullptr, window);
         EXPECT_EQ(start == kNoKey ? kDefaults : start, shownIn(window));
 
-        struct { int id, minimum, maximum, lineSize, ticks; } trackbars[] = {
-            {IDC_OPACITY, 50, 100, 10, 6}, {IDC_BALL_COUNT, 5, 30, 5, 6}};
+        struct {
+            int id, minimum, maximum, lineSize, ticks;
+        } trackbars[] = {{IDC_OPACITY, 50, 100, 10, 6}, {IDC_BALL_COUNT, 5, 30, 5, 6}};
         for (const auto& bar : trackbars) {
             SCOPED_TRACE(bar.id);
             EXPECT_EQ(bar.minimum, SendDlgItemMessageA(window, bar.id, TBM_GETRANGEMIN, 0, 0));
@@ -270,7 +270,12 @@ TEST_F(DialogTest, OkStoresWhatTheControlsShowInTheRecordAndTheRegistry)
         {"unchanged defaults create the key", kNoKey, 0, 0, 0, 0, kDefaults},
         {"positions off the line size", kNoKey, IDC_BACKGROUND_BLACK, IDC_SCALE_75, 17, 63, {1, 1, 17, 63}},
         {"last buttons, range ends", kNoKey, IDC_BACKGROUND_WHITE, IDC_SCALE_50, 30, 50, {2, 0, 30, 50}},
-        {"first buttons over stored values", {2, 0, 20, 90}, IDC_BACKGROUND_DESKTOP, IDC_SCALE_100, 5, 100,
+        {"first buttons over stored values",
+         {2, 0, 20, 90},
+         IDC_BACKGROUND_DESKTOP,
+         IDC_SCALE_100,
+         5,
+         100,
          {0, 2, 5, 100}},
         {"positions beyond the ranges stay inside", kStored, 0, 0, 3, 120, {1, 0, 5, 100}},
     };
@@ -494,8 +499,8 @@ INSTANTIATE_TEST_SUITE_P(Ways, AboutClosing, testing::Values(kOkButton, kEnter, 
 // out (centred, broken at words) in the dialog's font, so nothing is cut off.
 TEST_F(DialogTest, AboutTextsFitTheirControls)
 {
-    HWND about = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), nullptr,
-                                    aboutDialogProc, 0);
+    HWND about =
+        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), nullptr, aboutDialogProc, 0);
     ASSERT_NE(nullptr, about);
     for (int id : {IDC_ABOUT_TITLE, IDC_ABOUT_CREDIT, IDC_ABOUT_COPYRIGHT}) {
         HWND control = GetDlgItem(about, id);
@@ -513,8 +518,8 @@ TEST_F(DialogTest, AboutTextsFitTheirControls)
         GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &oneLine);
         SelectObject(dc, previous);
         ReleaseDC(control, dc);
-        EXPECT_LE(needed.bottom, client.bottom) << "one line is " << oneLine.cx << " pixels, the control "
-                                                << client.right;
+        EXPECT_LE(needed.bottom, client.bottom)
+            << "one line is " << oneLine.cx << " pixels, the control " << client.right;
     }
     DestroyWindow(about);
 }

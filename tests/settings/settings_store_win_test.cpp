@@ -14,21 +14,21 @@ namespace {
 const wchar_t kParentKeyPath[] = L"Software\\Quorvane";
 
 // Deletes the settings key, and its parent when nothing else lives there.
-void deleteKey(HKEY root) {
+void deleteKey(HKEY root)
+{
     RegDeleteTreeW(root, kSettingsKeyPath);
     HKEY parent;
-    if (RegOpenKeyExW(root, kParentKeyPath, 0, KEY_READ, &parent) != ERROR_SUCCESS)
-        return;
+    if (RegOpenKeyExW(root, kParentKeyPath, 0, KEY_READ, &parent) != ERROR_SUCCESS) return;
     DWORD subKeys = 1;
     DWORD values = 1;
     LSTATUS status = RegQueryInfoKeyW(parent, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values,
                                       nullptr, nullptr, nullptr, nullptr);
     RegCloseKey(parent);
-    if (status == ERROR_SUCCESS && subKeys == 0 && values == 0)
-        RegDeleteKeyW(root, kParentKeyPath);
+    if (status == ERROR_SUCCESS && subKeys == 0 && values == 0) RegDeleteKeyW(root, kParentKeyPath);
 }
 
-void putUserDword(const wchar_t* name, DWORD value) {
+void putUserDword(const wchar_t* name, DWORD value)
+{
     ASSERT_NO_FATAL_FAILURE(putValue(HKEY_CURRENT_USER, name, REG_DWORD, &value, sizeof value));
 }
 
@@ -40,11 +40,11 @@ struct StoredDword {
     DWORD value;
 };
 
-StoredDword readUserValue(const wchar_t* name) {
+StoredDword readUserValue(const wchar_t* name)
+{
     StoredDword stored{ERROR_FILE_NOT_FOUND, 0, 0, 0};
     HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return stored;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return stored;
     stored.byteCount = sizeof stored.value;
     stored.status = RegQueryValueExW(key, name, nullptr, &stored.type, reinterpret_cast<BYTE*>(&stored.value),
                                      &stored.byteCount);
@@ -53,7 +53,8 @@ StoredDword readUserValue(const wchar_t* name) {
 }
 
 void expectDisplaySettings(int line, const Settings& record, int32_t ballCount, int32_t opacityPercent,
-                           int32_t backgroundType, int32_t ballScale) {
+                           int32_t backgroundType, int32_t ballScale)
+{
     testing::ScopedTrace trace(__FILE__, line, "display settings");
     EXPECT_EQ(ballCount, record.ballCount);
     EXPECT_EQ(opacityPercent, record.opacityPercent);
@@ -61,7 +62,8 @@ void expectDisplaySettings(int line, const Settings& record, int32_t ballCount, 
     EXPECT_EQ(ballScale, record.ballScale);
 }
 
-void expectUserValues(int line, DWORD background, DWORD ballCount, DWORD opaque, DWORD scale) {
+void expectUserValues(int line, DWORD background, DWORD ballCount, DWORD opaque, DWORD scale)
+{
     testing::ScopedTrace trace(__FILE__, line, "stored user values");
     const wchar_t* names[] = {L"Background", L"Number of balls", L"Opaque", L"Scale of balls"};
     const DWORD expected[] = {background, ballCount, opaque, scale};
@@ -77,12 +79,14 @@ void expectUserValues(int line, DWORD background, DWORD ballCount, DWORD opaque,
 
 class SettingsStoreTest : public testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         savedCalls = registryCalls;
         deleteKey(HKEY_CURRENT_USER);
         deleteKey(HKEY_LOCAL_MACHINE);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         registryCalls = savedCalls;
         deleteKey(HKEY_CURRENT_USER);
         deleteKey(HKEY_LOCAL_MACHINE);
@@ -97,7 +101,8 @@ std::vector<std::wstring> writtenNames;
 int keysOpened;
 int keysClosed;
 
-LSTATUS WINAPI recordingOpen(HKEY root, LPCWSTR path, DWORD options, REGSAM access, PHKEY key) {
+LSTATUS WINAPI recordingOpen(HKEY root, LPCWSTR path, DWORD options, REGSAM access, PHKEY key)
+{
     openMasks.push_back(access);
     LSTATUS status = RegOpenKeyExW(root, path, options, access, key);
     keysOpened += status == ERROR_SUCCESS;
@@ -105,42 +110,46 @@ LSTATUS WINAPI recordingOpen(HKEY root, LPCWSTR path, DWORD options, REGSAM acce
 }
 
 LSTATUS WINAPI countingCreate(HKEY root, LPCWSTR path, DWORD reserved, LPWSTR keyClass, DWORD options,
-                              REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY key, LPDWORD disposition) {
+                              REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY key, LPDWORD disposition)
+{
     LSTATUS status = RegCreateKeyExW(root, path, reserved, keyClass, options, access, security, key, disposition);
     keysOpened += status == ERROR_SUCCESS;
     return status;
 }
 
-LSTATUS WINAPI countingClose(HKEY key) {
+LSTATUS WINAPI countingClose(HKEY key)
+{
     ++keysClosed;
     return RegCloseKey(key);
 }
 
 // Fails the write of "Number of balls" and passes the others on.
 LSTATUS WINAPI failingBallCountWrite(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
-                                     DWORD byteCount) {
+                                     DWORD byteCount)
+{
     writtenNames.push_back(name);
-    if (writtenNames.back() == L"Number of balls")
-        return ERROR_ACCESS_DENIED;
+    if (writtenNames.back() == L"Number of balls") return ERROR_ACCESS_DENIED;
     return RegSetValueExW(key, name, reserved, type, data, byteCount);
 }
 
-LSTATUS WINAPI refusingUserOpen(HKEY root, LPCWSTR path, DWORD options, REGSAM access, PHKEY key) {
-    if (root == HKEY_CURRENT_USER)
-        return ERROR_ACCESS_DENIED;
+LSTATUS WINAPI refusingUserOpen(HKEY root, LPCWSTR path, DWORD options, REGSAM access, PHKEY key)
+{
+    if (root == HKEY_CURRENT_USER) return ERROR_ACCESS_DENIED;
     return RegOpenKeyExW(root, path, options, access, key);
 }
 
-LSTATUS WINAPI refusingOpen(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY) {
+LSTATUS WINAPI refusingOpen(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY)
+{
     return ERROR_ACCESS_DENIED;
 }
 
-LSTATUS WINAPI refusingCreate(HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY,
-                              LPDWORD) {
+LSTATUS WINAPI refusingCreate(HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD)
+{
     return ERROR_ACCESS_DENIED;
 }
 
-TEST_F(SettingsStoreTest, LoadWithoutUserKeyGivesDefaultsAndCreatesNoKey) {
+TEST_F(SettingsStoreTest, LoadWithoutUserKeyGivesDefaultsAndCreatesNoKey)
+{
     Settings record = recordWith(20, 60, 1, 0);
     loadSettings(record);
     expectDisplaySettings(__LINE__, record, 7, 75, 0, 2);
@@ -155,7 +164,8 @@ struct LoadCase {
     int32_t Settings::*field;
 };
 
-TEST_F(SettingsStoreTest, LoadTakesValuesWithinRangeAndDefaultsTheRest) {
+TEST_F(SettingsStoreTest, LoadTakesValuesWithinRangeAndDefaultsTheRest)
+{
     const LoadCase cases[] = {
         {L"Number of balls", 5, 5, &Settings::ballCount},
         {L"Number of balls", 30, 30, &Settings::ballCount},
@@ -182,7 +192,8 @@ TEST_F(SettingsStoreTest, LoadTakesValuesWithinRangeAndDefaultsTheRest) {
     }
 }
 
-TEST_F(SettingsStoreTest, LoadRefusesBallCountOfTheWrongTypeOrSize) {
+TEST_F(SettingsStoreTest, LoadRefusesBallCountOfTheWrongTypeOrSize)
+{
     const DWORD ten = 10;
     const unsigned char eightBytes[8] = {10};
     struct {
@@ -205,7 +216,8 @@ TEST_F(SettingsStoreTest, LoadRefusesBallCountOfTheWrongTypeOrSize) {
     }
 }
 
-TEST_F(SettingsStoreTest, OneBadValueLeavesTheOtherThreeRead) {
+TEST_F(SettingsStoreTest, OneBadValueLeavesTheOtherThreeRead)
+{
     ASSERT_NO_FATAL_FAILURE(putUserDword(L"Background", 1));
     ASSERT_NO_FATAL_FAILURE(putValue(HKEY_CURRENT_USER, L"Number of balls", REG_SZ, L"12", sizeof L"12"));
     ASSERT_NO_FATAL_FAILURE(putUserDword(L"Opaque", 60));
@@ -220,7 +232,8 @@ TEST_F(SettingsStoreTest, OneBadValueLeavesTheOtherThreeRead) {
     expectDisplaySettings(__LINE__, record, 12, 75, 1, 1);
 }
 
-TEST_F(SettingsStoreTest, SaveCreatesTheKeyWithAllFourValuesAndOverwritesThem) {
+TEST_F(SettingsStoreTest, SaveCreatesTheKeyWithAllFourValuesAndOverwritesThem)
+{
     saveSettings(recordWith(12, 60, 1, 0));
     expectUserValues(__LINE__, 1, 12, 60, 0);
 
@@ -232,7 +245,8 @@ TEST_F(SettingsStoreTest, SaveCreatesTheKeyWithAllFourValuesAndOverwritesThem) {
     expectDisplaySettings(__LINE__, loaded, 30, 100, 2, 1);
 }
 
-TEST_F(SettingsStoreTest, SaveWritesInOrderAndGoesOnAfterAFailedWrite) {
+TEST_F(SettingsStoreTest, SaveWritesInOrderAndGoesOnAfterAFailedWrite)
+{
     ASSERT_NO_FATAL_FAILURE(putUserDword(L"Number of balls", 9));
     writtenNames.clear();
     keysOpened = keysClosed = 0;
@@ -256,7 +270,8 @@ struct InstallPathCase {
     std::u16string installPath;
 };
 
-TEST_F(SettingsStoreTest, LookUpInstallPathTakesOnlyUsableStrings) {
+TEST_F(SettingsStoreTest, LookUpInstallPathTakesOnlyUsableStrings)
+{
     const std::u16string full(260, u'a');
     const InstallPathCase cases[] = {
         {REG_SZ, std::u16string(u"C:\\Zephyrine\0", 13), true, u"C:\\Zephyrine"},
@@ -277,7 +292,7 @@ TEST_F(SettingsStoreTest, LookUpInstallPathTakesOnlyUsableStrings) {
         // A non-zero unit after the data keeps the registry from adding a terminator.
         std::u16string buffer = c.data + u'X';
         ASSERT_NO_FATAL_FAILURE(putValue(HKEY_LOCAL_MACHINE, L"Install path", c.type, buffer.data(),
-                 static_cast<DWORD>(c.data.size() * sizeof(char16_t))));
+                                         static_cast<DWORD>(c.data.size() * sizeof(char16_t))));
         Settings record = recordWith(7, 75, 0, 2);
         EXPECT_EQ(c.found, lookUpInstallPath(record));
         const wchar_t* path = record.installPath;
@@ -285,7 +300,8 @@ TEST_F(SettingsStoreTest, LookUpInstallPathTakesOnlyUsableStrings) {
     }
 }
 
-TEST_F(SettingsStoreTest, LookUpFailsWithoutKeyOrValue) {
+TEST_F(SettingsStoreTest, LookUpFailsWithoutKeyOrValue)
+{
     Settings record = recordWith(7, 75, 0, 2);
     EXPECT_FALSE(lookUpInstallPath(record));
 
@@ -294,7 +310,8 @@ TEST_F(SettingsStoreTest, LookUpFailsWithoutKeyOrValue) {
     EXPECT_EQ(std::wstring(L"C:\\Before"), record.installPath);
 }
 
-TEST_F(SettingsStoreTest, LookUpAsksForNoWriteAccessAndClosesTheKey) {
+TEST_F(SettingsStoreTest, LookUpAsksForNoWriteAccessAndClosesTheKey)
+{
     ASSERT_NO_FATAL_FAILURE(
         putValue(HKEY_LOCAL_MACHINE, L"Install path", REG_SZ, L"C:\\Zephyrine\\", sizeof L"C:\\Zephyrine\\"));
     openMasks.clear();
@@ -307,13 +324,15 @@ TEST_F(SettingsStoreTest, LookUpAsksForNoWriteAccessAndClosesTheKey) {
     EXPECT_EQ(std::wstring(L"C:\\Zephyrine"), record.installPath);
 
     ASSERT_EQ(1u, openMasks.size());
-    const REGSAM writeBits = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
+    const REGSAM writeBits = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC |
+                             WRITE_OWNER;
     EXPECT_EQ(0u, openMasks[0] & writeBits);
     EXPECT_EQ(1, keysOpened);
     EXPECT_EQ(1, keysClosed);
 }
 
-TEST_F(SettingsStoreTest, RefusedUserKeyLosesNothing) {
+TEST_F(SettingsStoreTest, RefusedUserKeyLosesNothing)
+{
     saveSettings(recordWith(12, 60, 1, 0));
     registryCalls.openKey = refusingUserOpen;
     registryCalls.createKey = refusingCreate;
@@ -332,7 +351,8 @@ TEST_F(SettingsStoreTest, RefusedUserKeyLosesNothing) {
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, kSettingsKeyPath));
 }
 
-TEST_F(SettingsStoreTest, RefusedMachineKeyFailsTheLookUp) {
+TEST_F(SettingsStoreTest, RefusedMachineKeyFailsTheLookUp)
+{
     ASSERT_NO_FATAL_FAILURE(
         putValue(HKEY_LOCAL_MACHINE, L"Install path", REG_SZ, L"C:\\Zephyrine", sizeof L"C:\\Zephyrine"));
     registryCalls.openKey = refusingOpen;

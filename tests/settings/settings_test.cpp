@@ -10,15 +10,16 @@
 
 namespace {
 
-const DisplaySetting& settingNamed(const std::wstring& name) {
+const DisplaySetting& settingNamed(const std::wstring& name)
+{
     for (const DisplaySetting& setting : displaySettings)
-        if (name == setting.valueName)
-            return setting;
+        if (name == setting.valueName) return setting;
     ADD_FAILURE() << "no display setting for this value name";
     return displaySettings[0];
 }
 
-TEST(SettingsTest, TableHoldsTheValueNamesInRegistryOrderWithTheirFields) {
+TEST(SettingsTest, TableHoldsTheValueNamesInRegistryOrderWithTheirFields)
+{
     EXPECT_EQ(std::wstring(L"Background"), displaySettings[0].valueName);
     EXPECT_EQ(std::wstring(L"Number of balls"), displaySettings[1].valueName);
     EXPECT_EQ(std::wstring(L"Opaque"), displaySettings[2].valueName);
@@ -29,7 +30,8 @@ TEST(SettingsTest, TableHoldsTheValueNamesInRegistryOrderWithTheirFields) {
     EXPECT_EQ(&Settings::ballScale, displaySettings[3].field);
 }
 
-TEST(SettingsTest, ResetSetsTheFourDefaultsAndKeepsTheInstallPath) {
+TEST(SettingsTest, ResetSetsTheFourDefaultsAndKeepsTheInstallPath)
+{
     Settings record{};
     std::wcscpy(record.installPath, L"C:\\Zephyrine");
     record.ballCount = 30;
@@ -52,18 +54,27 @@ struct AcceptanceCase {
     bool accepted;
 };
 
-TEST(SettingsTest, StoredDwordIsTakenOnlyWithinItsInclusiveRange) {
+TEST(SettingsTest, StoredDwordIsTakenOnlyWithinItsInclusiveRange)
+{
     const AcceptanceCase cases[] = {
-        {L"Number of balls", 5, true},   {L"Number of balls", 30, true},
-        {L"Number of balls", 4, false},  {L"Number of balls", 31, false},
+        {L"Number of balls", 5, true},
+        {L"Number of balls", 30, true},
+        {L"Number of balls", 4, false},
+        {L"Number of balls", 31, false},
         {L"Number of balls", 0xFFFFFFFF, false},
-        {L"Opaque", 50, true},           {L"Opaque", 100, true},
-        {L"Opaque", 49, false},          {L"Opaque", 101, false},
+        {L"Opaque", 50, true},
+        {L"Opaque", 100, true},
+        {L"Opaque", 49, false},
+        {L"Opaque", 101, false},
         {L"Opaque", 0xFFFFFFFF, false},
-        {L"Background", 0, true},        {L"Background", 2, true},
-        {L"Background", 3, false},       {L"Background", 0xFFFFFFFF, false},
-        {L"Scale of balls", 0, true},    {L"Scale of balls", 2, true},
-        {L"Scale of balls", 3, false},   {L"Scale of balls", 0xFFFFFFFF, false},
+        {L"Background", 0, true},
+        {L"Background", 2, true},
+        {L"Background", 3, false},
+        {L"Background", 0xFFFFFFFF, false},
+        {L"Scale of balls", 0, true},
+        {L"Scale of balls", 2, true},
+        {L"Scale of balls", 3, false},
+        {L"Scale of balls", 0xFFFFFFFF, false},
     };
     for (const AcceptanceCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "value " << c.value << " for case #" << (&c - cases));
@@ -71,7 +82,8 @@ TEST(SettingsTest, StoredDwordIsTakenOnlyWithinItsInclusiveRange) {
     }
 }
 
-TEST(SettingsTest, FailedQueryWrongTypeOrWrongSizeIsRefused) {
+TEST(SettingsTest, FailedQueryWrongTypeOrWrongSizeIsRefused)
+{
     const DisplaySetting& balls = settingNamed(L"Number of balls");
     EXPECT_FALSE(isAcceptedValue(balls, false, kRegDword, 4, 10));
     EXPECT_FALSE(isAcceptedValue(balls, true, kRegBinary, 4, 10));
@@ -82,7 +94,8 @@ TEST(SettingsTest, FailedQueryWrongTypeOrWrongSizeIsRefused) {
 
 // The four display settings as documented, in the order they are
 // read and written, with their fields, defaults and ranges.
-TEST(SettingsTest, DefaultsLieWithinTheirRanges) {
+TEST(SettingsTest, DefaultsLieWithinTheirRanges)
+{
     const struct {
         const wchar_t* valueName;
         int32_t Settings::*field;
@@ -114,7 +127,8 @@ struct InstallPathResult {
     std::wstring path;
 };
 
-InstallPathResult takeFrom(const std::u16string& units, size_t byteCount, uint32_t type = kRegSz) {
+InstallPathResult takeFrom(const std::u16string& units, size_t byteCount, uint32_t type = kRegSz)
+{
     std::vector<char16_t> data(units.begin(), units.end());
     Settings record{};
     std::wcscpy(record.installPath, L"unchanged");
@@ -122,18 +136,21 @@ InstallPathResult takeFrom(const std::u16string& units, size_t byteCount, uint32
     return {taken, record.installPath};
 }
 
-InstallPathResult takeString(const std::u16string& text, uint32_t type = kRegSz) {
+InstallPathResult takeString(const std::u16string& text, uint32_t type = kRegSz)
+{
     return takeFrom(text + u'\0', (text.size() + 1) * sizeof(char16_t), type);
 }
 
-TEST(SettingsTest, InstallPathLosesExactlyOneTrailingBackslash) {
+TEST(SettingsTest, InstallPathLosesExactlyOneTrailingBackslash)
+{
     EXPECT_EQ(std::wstring(L"C:\\Zephyrine"), takeString(u"C:\\Zephyrine").path);
     EXPECT_EQ(std::wstring(L"C:\\Zephyrine"), takeString(u"C:\\Zephyrine\\").path);
     EXPECT_EQ(std::wstring(L"C:\\Zephyrine\\"), takeString(u"C:\\Zephyrine\\\\").path);
     EXPECT_EQ(std::wstring(L""), takeString(u"\\").path);
 }
 
-TEST(SettingsTest, EmptyInstallPathIsTaken) {
+TEST(SettingsTest, EmptyInstallPathIsTaken)
+{
     InstallPathResult terminated = takeString(u"");
     EXPECT_TRUE(terminated.taken);
     EXPECT_EQ(std::wstring(L""), terminated.path);
@@ -143,7 +160,8 @@ TEST(SettingsTest, EmptyInstallPathIsTaken) {
     EXPECT_EQ(std::wstring(L""), noData.path);
 }
 
-TEST(SettingsTest, InstallPathOfAnotherTypeIsRefusedAndLeavesTheFieldAlone) {
+TEST(SettingsTest, InstallPathOfAnotherTypeIsRefusedAndLeavesTheFieldAlone)
+{
     for (uint32_t type : {kRegExpandSz, kRegBinary, kRegDword, 0u, 7u}) {
         SCOPED_TRACE(testing::Message() << "type " << type);
         InstallPathResult result = takeString(u"C:\\Zephyrine", type);
@@ -152,7 +170,8 @@ TEST(SettingsTest, InstallPathOfAnotherTypeIsRefusedAndLeavesTheFieldAlone) {
     }
 }
 
-TEST(SettingsTest, InstallPathWithoutTerminatorEndsAfterItsLastStoredUnit) {
+TEST(SettingsTest, InstallPathWithoutTerminatorEndsAfterItsLastStoredUnit)
+{
     // Data followed by more text that must not be read.
     EXPECT_EQ(std::wstring(L"C:\\Z"), takeFrom(u"C:\\Zephyrine", 8).path);
     EXPECT_EQ(std::wstring(L"C:"), takeFrom(u"C:\\Zephyrine", 6).path);
@@ -163,13 +182,15 @@ TEST(SettingsTest, InstallPathWithoutTerminatorEndsAfterItsLastStoredUnit) {
     EXPECT_EQ(std::wstring(L"C:"), takeFrom(std::u16string(u"C:\0Zeph", 7), 14).path);
 }
 
-TEST(SettingsTest, OddByteCountDropsTheHalfUnit) {
+TEST(SettingsTest, OddByteCountDropsTheHalfUnit)
+{
     EXPECT_EQ(std::wstring(L"C"), takeFrom(u"CDE", 3).path);
     EXPECT_EQ(std::wstring(L""), takeFrom(u"CDE", 1).path);
     EXPECT_EQ(std::wstring(L"CD"), takeFrom(u"CD\\E", 7).path);
 }
 
-TEST(SettingsTest, FullBufferIsCutTo259Characters) {
+TEST(SettingsTest, FullBufferIsCutTo259Characters)
+{
     std::u16string full(kInstallPathUnits, u'a');
     full += u"bbbb";  // past the 520 bytes
 
@@ -188,7 +209,8 @@ TEST(SettingsTest, FullBufferIsCutTo259Characters) {
     EXPECT_EQ(std::wstring(kInstallPathUnits - 1, L'a'), takeString(longest).path);
 }
 
-TEST(SettingsTest, InstallPathLargerThan520BytesIsRefused) {
+TEST(SettingsTest, InstallPathLargerThan520BytesIsRefused)
+{
     std::u16string tooLong(kInstallPathUnits + 1, u'a');
     InstallPathResult result = takeFrom(tooLong, kInstallPathBytes + 2);
     EXPECT_FALSE(result.taken);

@@ -17,8 +17,9 @@ extern char** environ;
 
 std::vector<std::string> cleanEnvironment()
 {
-    const char* const placeVariables[] = {"DISPLAY=", "XSCREENSAVER_WINDOW=", "WAYLAND_DISPLAY=", "WAYLAND_SOCKET=",
-                                          "XDG_RUNTIME_DIR=", "SWAYLOCK_PLUGIN_OUTPUT_NAME="};
+    const char* const placeVariables[] = {
+        "DISPLAY=",        "XSCREENSAVER_WINDOW=", "WAYLAND_DISPLAY=",
+        "WAYLAND_SOCKET=", "XDG_RUNTIME_DIR=",     "SWAYLOCK_PLUGIN_OUTPUT_NAME="};
     std::vector<std::string> result;
     for (char** e = environ; *e; ++e) {
         bool place = false;
@@ -65,7 +66,8 @@ bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds
     return true;
 }
 
-Program::Program(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& path)
+Program::Program(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                 const std::string& path)
 {
     std::vector<std::string> argv{path};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -94,7 +96,10 @@ bool Program::waitEnd(std::chrono::milliseconds timeout, int* status)
     return ended;
 }
 
-std::string Program::err() const { return readFile(dir_.path + "/err"); }
+std::string Program::err() const
+{
+    return readFile(dir_.path + "/err");
+}
 
 std::string readFile(const std::string& path)
 {

@@ -37,7 +37,8 @@ Bytes solidPng(int32_t width, int32_t height, Rgba colour)
 
 Bytes solidPng(int32_t width, int32_t height, uint32_t argb)
 {
-    return solidPng(width, height, Rgba{uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), uint8_t(argb >> 24)});
+    return solidPng(width, height,
+                    Rgba{uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), uint8_t(argb >> 24)});
 }
 
 void setPngSize(Bytes& png, uint32_t width, uint32_t height)

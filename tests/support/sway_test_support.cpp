@@ -45,7 +45,8 @@ Image readPpm(const std::string& bytes)
     in.get();
     Image image;
     const size_t count = size_t(width) * size_t(height);
-    if (magic != "P6" || maxval != 255 || width <= 0 || height <= 0 || bytes.size() - size_t(in.tellg()) < count * 3) {
+    if (magic != "P6" || maxval != 255 || width <= 0 || height <= 0 ||
+        bytes.size() - size_t(in.tellg()) < count * 3) {
         return image;
     }
     image.width = width, image.height = height;
@@ -60,7 +61,8 @@ Image readPpm(const std::string& bytes)
 void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t)
 {
     if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0) {
-        *static_cast<void**>(data) = wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1);
+        *static_cast<void**>(data) =
+            wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1);
     }
 }
 void onGlobalRemove(void*, wl_registry*, uint32_t) {}
@@ -79,20 +81,27 @@ Sway::Sway(const std::string& firstOutput, const std::string& background)
     sway_ = std::make_unique<Program>(
         std::vector<std::string>{"--reuid=65534", "--regid=65534", "--clear-groups", "sway", "-c",
                                  folder_.path + "/config"},
-        std::vector<std::string>{"XDG_RUNTIME_DIR=" + folder_.path, "HOME=" + folder_.path, "WLR_BACKENDS=headless",
-                                 "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman"},
+        std::vector<std::string>{"XDG_RUNTIME_DIR=" + folder_.path, "HOME=" + folder_.path,
+                                 "WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman"},
         "setpriv");
-    EXPECT_TRUE(waitUntil([&] {
-        display_ = fileStartingWith(folder_.path, "wayland-");
-        return !display_.empty() && !fileStartingWith(folder_.path, "sway-ipc.").empty();
-    }, 5s)) << "sway did not come up\n" << sway_->err();
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            display_ = fileStartingWith(folder_.path, "wayland-");
+            return !display_.empty() && !fileStartingWith(folder_.path, "sway-ipc.").empty();
+        },
+        5s))
+        << "sway did not come up\n"
+        << sway_->err();
     if (!background.empty()) {
         const uint32_t colour = std::stoul(background.substr(1), nullptr, 16);
         EXPECT_TRUE(waitForColour("HEADLESS-1", 0, 0, colour)) << "no background from swaybg";
     }
 }
 
-Sway::~Sway() { kill(); }
+Sway::~Sway()
+{
+    kill();
+}
 
 void Sway::kill()
 {
@@ -151,10 +160,12 @@ Image Sway::capture(const std::string& output) const
 
 bool Sway::waitForColour(const std::string& output, int x, int y, uint32_t colour) const
 {
-    return waitUntil([&] {
-        const Image image = capture(output);
-        return x < image.width && y < image.height && near(image.at(x, y), colour);
-    }, 5s);
+    return waitUntil(
+        [&] {
+            const Image image = capture(output);
+            return x < image.width && y < image.height && near(image.at(x, y), colour);
+        },
+        5s);
 }
 
 VirtualPointer::VirtualPointer(const Sway& sway)
@@ -197,7 +208,8 @@ void VirtualPointer::moveTo(int x, int y, int width, int height)
         return;
     }
     auto* pointer = static_cast<zwlr_virtual_pointer_v1*>(pointer_);
-    zwlr_virtual_pointer_v1_motion_absolute(pointer, 0, uint32_t(x), uint32_t(y), uint32_t(width), uint32_t(height));
+    zwlr_virtual_pointer_v1_motion_absolute(pointer, 0, uint32_t(x), uint32_t(y), uint32_t(width),
+                                            uint32_t(height));
     zwlr_virtual_pointer_v1_frame(pointer);
     wl_display_roundtrip(display_);
 }

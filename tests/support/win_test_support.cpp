@@ -22,8 +22,8 @@ const wchar_t kUsePasswordValue[] = L"ScreenSaveUsePassword";
 std::string narrow(const std::wstring& text)
 {
     if (text.empty()) return std::string();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(size > 0 ? size : 0, '\0');
     if (size > 0)
         WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
@@ -310,8 +310,8 @@ void deleteZephyrineKeys()
 void writeInstallPath(const std::wstring& path)
 {
     HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
         return;
     RegSetValueExW(key, L"Install path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                    static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
@@ -430,8 +430,7 @@ void putValue(HKEY root, const wchar_t* name, DWORD type, const void* data, DWOR
     RegCloseKey(key);
 }
 
-LSTATUS WINAPI markingQuery(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                            LPDWORD byteCount)
+LSTATUS WINAPI markingQuery(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD byteCount)
 {
     if (data != nullptr && byteCount != nullptr)
         for (DWORD i = 0; i + 1 < *byteCount; i += 2) {

@@ -25,7 +25,10 @@ extern char** environ;
 namespace {
 
 // Errors from windows that a test or the program destroyed are expected.
-int ignoreXError(Display*, XErrorEvent*) { return 0; }
+int ignoreXError(Display*, XErrorEvent*)
+{
+    return 0;
+}
 
 std::unique_ptr<XServer> sharedServer;
 std::vector<Window> hostWindows;  // on the shared server
@@ -103,12 +106,19 @@ std::vector<std::string> xvfb(const std::string& screen)
     return {"Xvfb", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
 }
 
-Display* testDisplay() { return sharedServer->display; }
-const std::string& testDisplayName() { return sharedServer->name; }
+Display* testDisplay()
+{
+    return sharedServer->display;
+}
+const std::string& testDisplayName()
+{
+    return sharedServer->name;
+}
 
 Window makeHostWindow(Display* display, int x, int y, int width, int height, unsigned long background)
 {
-    Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), x, y, width, height, 0, 0, background);
+    Window window =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), x, y, width, height, 0, 0, background);
     XSetWindowAttributes attributes;
     attributes.override_redirect = True;
     XChangeWindowAttributes(display, window, CWOverrideRedirect, &attributes);
@@ -138,8 +148,7 @@ Image capture(Display* display, Window window)
     const uint32_t one = 1;
     const bool hostIsLsbFirst = *reinterpret_cast<const unsigned char*>(&one) == 1;
     const bool direct = x->bits_per_pixel == 32 && (x->byte_order == LSBFirst) == hostIsLsbFirst &&
-                        x->red_mask == 0xFF0000 &&
-                        x->green_mask == 0xFF00 && x->blue_mask == 0xFF;
+                        x->red_mask == 0xFF0000 && x->green_mask == 0xFF00 && x->blue_mask == 0xFF;
     for (int y = 0; y < x->height; ++y) {
         const auto* row = reinterpret_cast<const uint32_t*>(x->data + size_t(y) * x->bytes_per_line);
         for (int i = 0; i < x->width; ++i) {
@@ -158,14 +167,16 @@ std::vector<std::string> onTestDisplay(std::vector<std::string> env)
 
 bool waitFirstFrame(Display* display, Window window, int x, int y)
 {
-    return waitUntil([&] {
-        XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
-        bool drawn = image && (XGetPixel(image, 0, 0) & 0xFFFFFF) != 0x123456;
-        if (image) {
-            XDestroyImage(image);
-        }
-        return drawn;
-    }, 5s);
+    return waitUntil(
+        [&] {
+            XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
+            bool drawn = image && (XGetPixel(image, 0, 0) & 0xFFFFFF) != 0x123456;
+            if (image) {
+                XDestroyImage(image);
+            }
+            return drawn;
+        },
+        5s);
 }
 
 void expectCleanEnd(Program& program, int signal)
@@ -177,8 +188,10 @@ void expectCleanEnd(Program& program, int signal)
         kill(program.pid(), signal);
     }
     int status = 0;
-    EXPECT_TRUE(program.waitEnd(kEndWithin, &status)) << "still running " << kEndWithin.count() << " ms after signal " << signal;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status << "\n" << program.err();
+    EXPECT_TRUE(program.waitEnd(kEndWithin, &status))
+        << "still running " << kEndWithin.count() << " ms after signal " << signal;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status << "\n"
+                                                               << program.err();
     EXPECT_TRUE(waitUntil([&] { return segmentsOf(program.pid()) == 0; }, 1s)) << "shared memory left behind";
 }
 

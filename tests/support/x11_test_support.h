@@ -43,8 +43,7 @@ const std::string& testDisplayName();
 
 // A mapped child of the root, drawn by the server in background; on the test
 // display it is destroyed when the test ends.
-Window makeHostWindow(Display* display, int x, int y, int width, int height,
-                      unsigned long background = 0x123456);
+Window makeHostWindow(Display* display, int x, int y, int width, int height, unsigned long background = 0x123456);
 
 // A window's pixels.
 Image capture(Display* display, Window window);
@@ -59,4 +58,3 @@ void expectCleanEnd(Program& program, int signal = 15);
 
 // Shared-memory segments created by pid that still exist.
 int segmentsOf(pid_t pid);
-

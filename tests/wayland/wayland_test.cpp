@@ -34,31 +34,37 @@ constexpr uint32_t kBall0 = 0x28C83C, kBall1 = 0x8C5A28;
 // gone; false when they do not within five seconds.
 bool seedOneShows(const Sway& sway, const std::string& output)
 {
-    return waitUntil([&] {
-        const Image image = sway.capture(output);
-        const int gone = ticksGone(image, kBall0, 377, 520, 1, 1);
-        return gone >= 0 && ticksGone(image, kBall1, 1636, 239, -1, -1) == gone;
-    }, 5s);
+    return waitUntil(
+        [&] {
+            const Image image = sway.capture(output);
+            const int gone = ticksGone(image, kBall0, 377, 520, 1, 1);
+            return gone >= 0 && ticksGone(image, kBall1, 1636, 239, -1, -1) == gone;
+        },
+        5s);
 }
 
 void expectExit(Program& program, int code, std::chrono::milliseconds within)
 {
     int status = 0;
     ASSERT_TRUE(program.waitEnd(within, &status)) << "still running after " << within.count() << " ms";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == code) << "wait status " << status << "\n" << program.err();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == code) << "wait status " << status << "\n"
+                                                                  << program.err();
 }
 
 std::vector<std::string> saverArguments(const TempDir& pictures, std::vector<std::string> more)
 {
     std::vector<std::string> args{"--wayland", "--images", solidPictures(pictures, kColours), "--opacity", "100",
-                                  "--count", "5"};
+                                  "--count",   "5"};
     args.insert(args.end(), more.begin(), more.end());
     return args;
 }
 
 TEST(WaylandPixelsTest, BallsOfTheSeedOverTheChosenBackground)
 {
-    struct Row { const char* background; uint32_t colour; };
+    struct Row {
+        const char* background;
+        uint32_t colour;
+    };
     for (const Row row : {Row{"desktop", kDesktopColour}, Row{"black", 0x000000}}) {
         SCOPED_TRACE(row.background);
         Sway sway("1920x1080", kDesktop);
@@ -76,11 +82,15 @@ TEST(WaylandOutputsTest, EachOutputIsCoveredWithAFieldOfItsOwnSeed)
     Sway sway("1280x1024", kDesktop);
     TempDir pictures;
     Program program(saverArguments(pictures, {"--seed", "0"}), sway.env());
-    ASSERT_TRUE(waitUntil([&] {
-        const Image first = sway.capture("HEADLESS-1");
-        return std::count_if(first.pixels.begin(), first.pixels.end(),
-                             [](uint32_t pixel) { return !near(pixel, kDesktopColour); }) >= 112 * 112;
-    }, 5s)) << "no balls on the first output\n" << program.err();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const Image first = sway.capture("HEADLESS-1");
+            return std::count_if(first.pixels.begin(), first.pixels.end(),
+                                 [](uint32_t pixel) { return !near(pixel, kDesktopColour); }) >= 112 * 112;
+        },
+        5s))
+        << "no balls on the first output\n"
+        << program.err();
     // An output that comes while it runs gets a surface; the first output announced is placed
     // from seed 0, the second from seed 1.
     sway.addOutput("HEADLESS-2", "1920x1080", 1280);
@@ -94,7 +104,10 @@ enum class End { Key, PointerJump, Sigterm, CompositorGone };
 
 TEST(WaylandEndTest, EachEndExitsWithZeroAtOnceAndLeavesNothingBehind)
 {
-    struct Row { const char* name; End how; };
+    struct Row {
+        const char* name;
+        End how;
+    };
     for (const Row row : {Row{"Key", End::Key}, Row{"PointerJump", End::PointerJump}, Row{"Sigterm", End::Sigterm},
                           Row{"CompositorGone", End::CompositorGone}}) {
         SCOPED_TRACE(row.name);
@@ -105,7 +118,8 @@ TEST(WaylandEndTest, EachEndExitsWithZeroAtOnceAndLeavesNothingBehind)
         pointer.moveTo(500, 500);
         std::unique_ptr<Program> typist;
         if (row.how == End::Key) {
-            typist = std::make_unique<Program>(std::vector<std::string>{"-s", "1000", "-k", "space"}, sway.env(), "wtype");
+            typist = std::make_unique<Program>(std::vector<std::string>{"-s", "1000", "-k", "space"}, sway.env(),
+                                               "wtype");
         }
         const std::vector<std::string> before = sway.runtimeFiles();
         Program program({"--wayland", "--images", ZEPHYRINE_PICTURES_DIR, "--background", "black"}, sway.env());
@@ -204,14 +218,26 @@ TEST(WaylandBadStartTest, EachEndsWithItsCodeAndMessage)
         std::string message;
     };
     const Row rows[] = {
-        {"NoCompositor", {}, noCompositor, 1,
+        {"NoCompositor",
+         {},
+         noCompositor,
+         1,
          "zephyrine: cannot connect to a Wayland compositor: tried \"" + nothing.path + "/wayland-9\"\n"},
-        {"NoLayerShell", {}, bare.env(), 1,
+        {"NoLayerShell",
+         {},
+         bare.env(),
+         1,
          "zephyrine: This compositor cannot show a screen saver (it offers no layer-shell).\n"},
-        {"X11Target", {"--window-id", "5"}, bare.env(), 1,
+        {"X11Target",
+         {"--window-id", "5"},
+         bare.env(),
+         1,
          "zephyrine: --wayland takes none of --root, --window-id, --window and --geometry\n"},
         // The pictures are read before the compositor is looked for.
-        {"PicturesFirst", {"--images", nothing.path}, noCompositor, 3,
+        {"PicturesFirst",
+         {"--images", nothing.path},
+         noCompositor,
+         3,
          "Images not found, please reinstall the screen saver!\n"},
     };
     for (const Row& row : rows) {

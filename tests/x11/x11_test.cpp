@@ -35,9 +35,15 @@ auto operator<<(std::ostream& os, const Case& c) -> decltype(c.name, os)
 }
 const auto kRowName = [](const auto& info) { return std::string(info.param.name); };
 
-std::string id(Window window) { return std::to_string(window); }
+std::string id(Window window)
+{
+    return std::to_string(window);
+}
 
-void writeText(const std::string& path, const std::string& text) { writeFile(path, Bytes(text.begin(), text.end())); }
+void writeText(const std::string& path, const std::string& text)
+{
+    writeFile(path, Bytes(text.begin(), text.end()));
+}
 
 // The frame pixel for a picture pixel argb at opacity percent over background:
 // P * (a * s) + D * (1 - a * s).
@@ -56,7 +62,8 @@ void expectExit(Program& program, int code)
 {
     int status = 0;
     ASSERT_TRUE(program.waitEnd(5s, &status)) << "still running after 5 s";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == code) << "wait status " << status << "\n" << program.err();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == code) << "wait status " << status << "\n"
+                                                                  << program.err();
 }
 
 // The side of the biggest ball at 100 % on black: the largest square around the
@@ -88,9 +95,10 @@ int ballSideOn(Display* display, const std::string& name, int x, int y, int widt
 {
     TempDir dir;
     const Window host = makeHostWindow(display, x, y, width, height);
-    Program program({"--window-id", id(host), "--images", solidPictures(dir, kColours), "--seed", kEachPictureOnce,
-                     "--count", "8", "--opacity", "100", "--background", "black", "--scale", std::to_string(scale)},
-                    {"DISPLAY=" + name});
+    Program program(
+        {"--window-id", id(host), "--images", solidPictures(dir, kColours), "--seed", kEachPictureOnce, "--count",
+         "8", "--opacity", "100", "--background", "black", "--scale", std::to_string(scale)},
+        {"DISPLAY=" + name});
     EXPECT_TRUE(waitFirstFrame(display, host)) << program.err();
     int side = ballSide(capture(display, host));
     if (moveX >= 0) {
@@ -120,7 +128,11 @@ Window programWindow(Display* display)
     return found;
 }
 
-struct RuleCase { const char* name; int opacity; uint32_t background; };
+struct RuleCase {
+    const char* name;
+    int opacity;
+    uint32_t background;
+};
 class PixelRuleTest : public ::testing::TestWithParam<RuleCase> {};
 
 TEST_P(PixelRuleTest, EachPictureShowsItsColourAtTheOpacityOverTheBackground)
@@ -128,25 +140,35 @@ TEST_P(PixelRuleTest, EachPictureShowsItsColourAtTheOpacityOverTheBackground)
     const RuleCase c = GetParam();
     TempDir dir;
     const Window host = makeHostWindow(testDisplay(), 0, 0, 640, 360);
-    Program program({"--window-id", id(host), "--images", solidPictures(dir, kColours), "--seed", kEachPictureOnce,
-                     "--count", "8", "--opacity", std::to_string(c.opacity), "--background", c.background ? "white" : "black"},
-                    onTestDisplay());
+    Program program(
+        {"--window-id", id(host), "--images", solidPictures(dir, kColours), "--seed", kEachPictureOnce, "--count",
+         "8", "--opacity", std::to_string(c.opacity), "--background", c.background ? "white" : "black"},
+        onTestDisplay());
     ASSERT_TRUE(waitFirstFrame(testDisplay(), host)) << program.err();
     const Image image = capture(testDisplay(), host);
     for (int k = 0; k < 8; ++k) {
         const uint32_t want = over(kColours[k], c.opacity, c.background);
-        const auto count = std::count_if(image.pixels.begin(), image.pixels.end(), [&](uint32_t p) { return near(p, want); });
+        const auto count =
+            std::count_if(image.pixels.begin(), image.pixels.end(), [&](uint32_t p) { return near(p, want); });
         // Balls of 360 * 112 / 1080 = 37 pixels; at least half of each is seen.
         EXPECT_GE(count, 37 * 37 / 2) << "picture " << k + 1 << " as " << std::hex << want;
     }
     expectCleanEnd(program);
 }
 
-INSTANTIATE_TEST_SUITE_P(OpacityAndBackground, PixelRuleTest, ::testing::ValuesIn(std::vector<RuleCase>{
-    {"Half_Black", 50, 0}, {"ThreeQuarters_Black", 75, 0}, {"Full_Black", 100, 0},
-    {"Half_White", 50, 0xFFFFFF}, {"ThreeQuarters_White", 75, 0xFFFFFF}, {"Full_White", 100, 0xFFFFFF}}), kRowName);
+INSTANTIATE_TEST_SUITE_P(OpacityAndBackground, PixelRuleTest,
+                         ::testing::ValuesIn(std::vector<RuleCase>{{"Half_Black", 50, 0},
+                                                                   {"ThreeQuarters_Black", 75, 0},
+                                                                   {"Full_Black", 100, 0},
+                                                                   {"Half_White", 50, 0xFFFFFF},
+                                                                   {"ThreeQuarters_White", 75, 0xFFFFFF},
+                                                                   {"Full_White", 100, 0xFFFFFF}}),
+                         kRowName);
 
-struct SizeCase { const char* name; int x, y, width, height, scale, side; };
+struct SizeCase {
+    const char* name;
+    int x, y, width, height, scale, side;
+};
 class BallSizeTest : public ::testing::TestWithParam<SizeCase> {};
 
 TEST_P(BallSizeTest, MonitorSizedWindowsGetTheFullSizeAndPanesTheirShare)
@@ -157,8 +179,10 @@ TEST_P(BallSizeTest, MonitorSizedWindowsGetTheFullSizeAndPanesTheirShare)
 
 // The rule's table is the monitor's; here the program's side: a monitor-sized window gets the
 // full size, a 270-high pane on the 1080-high screen 270 * 112 / 1080 = 28, halved at 50 %.
-INSTANTIATE_TEST_SUITE_P(Scales, BallSizeTest, ::testing::ValuesIn(std::vector<SizeCase>{
-    {"Monitor100", 0, 0, 1920, 1080, 100, 112}, {"Pane50", 0, 0, 480, 270, 50, 14}}), kRowName);
+INSTANTIATE_TEST_SUITE_P(Scales, BallSizeTest,
+                         ::testing::ValuesIn(std::vector<SizeCase>{{"Monitor100", 0, 0, 1920, 1080, 100, 112},
+                                                                   {"Pane50", 0, 0, 480, 270, 50, 14}}),
+                         kRowName);
 
 TEST(TwoMonitorsTest, EachWindowGetsTheSizeForTheHeightOfItsOwnMonitor)
 {
@@ -171,9 +195,10 @@ TEST(TwoMonitorsTest, EachWindowGetsTheSizeForTheHeightOfItsOwnMonitor)
                   "-nolisten", "tcp"});
     ASSERT_NE(xorg.display, nullptr) << "Xorg (run as root?): " << readFile(dir.path + "/xorg.log");
     // Monitor A replaces the server's own DUMMY0; B is beside it and shorter.
-    for (const auto& args : std::vector<std::vector<std::string>>{{"--fb", "3200x1080"},
-                                                                  {"--setmonitor", "A", "1920/508x1080/286+0+0", "DUMMY0"},
-                                                                  {"--setmonitor", "B", "1280/338x720/190+1920+0", "none"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"--fb", "3200x1080"},
+                                               {"--setmonitor", "A", "1920/508x1080/286+0+0", "DUMMY0"},
+                                               {"--setmonitor", "B", "1280/338x720/190+1920+0", "none"}}) {
         Program xrandr(args, {"DISPLAY=" + xorg.name}, "xrandr");
         expectExit(xrandr, 0);
     }
@@ -196,8 +221,8 @@ TEST(BallFieldOnScreenTest, SeedOnePlacesBallsAsOnWindowsAndTicksMoveThemOnePixe
     // ball 1 shows 7.png at (1636, 239) going (-1, -1).
     TempDir dir;
     const Window host = makeHostWindow(testDisplay(), 0, 0, 1920, 1080);
-    Program program({"--window-id", id(host), "--images", solidPictures(dir, kColours), "--seed", "1", "--count", "5",
-                     "--opacity", "100", "--background", "black"},
+    Program program({"--window-id", id(host), "--images", solidPictures(dir, kColours), "--seed", "1", "--count",
+                     "5", "--opacity", "100", "--background", "black"},
                     onTestDisplay());
     ASSERT_TRUE(waitFirstFrame(testDisplay(), host)) << program.err();
     const uint32_t ball0 = over(kColours[1], 100, 0), ball1 = over(kColours[6], 100, 0);
@@ -217,7 +242,11 @@ TEST(BallFieldOnScreenTest, SeedOnePlacesBallsAsOnWindowsAndTicksMoveThemOnePixe
 
 enum class Source { Option, Screenshot, RootBeforeMapping };
 enum class Pattern { Plain, Quadrants, LinesAndSolid };
-struct Sample { int x, y; uint32_t colour; int tolerance; };
+struct Sample {
+    int x, y;
+    uint32_t colour;
+    int tolerance;
+};
 struct BackgroundCase {
     const char* name;
     const char* background;
@@ -266,7 +295,10 @@ TEST_P(BackgroundTest, ShowsTheChosenBackgroundCutAndScaledToTheWindow)
     struct PixmapFreed {
         Display* display;
         Pixmap pixmap;
-        ~PixmapFreed() { if (pixmap) XFreePixmap(display, pixmap); }
+        ~PixmapFreed()
+        {
+            if (pixmap) XFreePixmap(display, pixmap);
+        }
     } screenshot{display, 0};
     if (c.source == Source::RootBeforeMapping) {
         // The root's background keeps its own reference, until the next test resets it.
@@ -311,25 +343,57 @@ TEST_P(BackgroundTest, ShowsTheChosenBackgroundCutAndScaledToTheWindow)
 INSTANTIATE_TEST_SUITE_P(
     EachSource, BackgroundTest,
     ::testing::Values(
-        BackgroundCase{"Black", "black", Source::Option, Pattern::Plain, 640, 360, {{0, 0, 0, 0}, {639, 359, 0, 0}}},
-        BackgroundCase{"White", "white", Source::Option, Pattern::Plain, 640, 360,
+        BackgroundCase{
+            "Black", "black", Source::Option, Pattern::Plain, 640, 360, {{0, 0, 0, 0}, {639, 359, 0, 0}}},
+        BackgroundCase{"White",
+                       "white",
+                       Source::Option,
+                       Pattern::Plain,
+                       640,
+                       360,
                        {{0, 0, 0xFFFFFF, 0}, {639, 359, 0xFFFFFF, 0}}},
         // A window covering its monitor shows the host's copy one to one.
-        BackgroundCase{"HostScreenshotOneToOne", "desktop", Source::Screenshot, Pattern::Quadrants, 1920, 1080,
-                       {{959, 539, kTopLeft, 2}, {960, 539, kTopRight, 2}, {959, 540, kBottomLeft, 2},
-                        {960, 540, kBottomRight, 2}, {1919, 1079, kBottomRight, 2}}},
+        BackgroundCase{"HostScreenshotOneToOne",
+                       "desktop",
+                       Source::Screenshot,
+                       Pattern::Quadrants,
+                       1920,
+                       1080,
+                       {{959, 539, kTopLeft, 2},
+                        {960, 539, kTopRight, 2},
+                        {959, 540, kBottomLeft, 2},
+                        {960, 540, kBottomRight, 2},
+                        {1919, 1079, kBottomRight, 2}}},
         // The own 1280 x 720 window shows the whole monitor shrunk: the split moves to (640, 360).
-        BackgroundCase{"RootBeforeMappingShrunk", "desktop", Source::RootBeforeMapping, Pattern::Quadrants, 0, 0,
-                       {{100, 100, kTopLeft, 2}, {700, 100, kTopRight, 2}, {400, 500, kBottomLeft, 2},
+        BackgroundCase{"RootBeforeMappingShrunk",
+                       "desktop",
+                       Source::RootBeforeMapping,
+                       Pattern::Quadrants,
+                       0,
+                       0,
+                       {{100, 100, kTopLeft, 2},
+                        {700, 100, kTopRight, 2},
+                        {400, 500, kBottomLeft, 2},
                         {1000, 400, kBottomRight, 2}}},
         // A quarter-sized pane averages one white column in four to 64; sampling would give 0 or 255.
-        BackgroundCase{"ScreenshotAveragedInAPane", "desktop", Source::Screenshot, Pattern::LinesAndSolid, 480, 270,
-                       {{60, 60, 0x404040, 16}, {121, 135, 0x404040, 16}, {202, 210, 0x404040, 16},
+        BackgroundCase{"ScreenshotAveragedInAPane",
+                       "desktop",
+                       Source::Screenshot,
+                       Pattern::LinesAndSolid,
+                       480,
+                       270,
+                       {{60, 60, 0x404040, 16},
+                        {121, 135, 0x404040, 16},
+                        {202, 210, 0x404040, 16},
                         {360, 135, kTopRight, 2}}}),
     kRowName);
 
 enum class End { Signal, TargetDestroyed, ServerGone, Killed, Key, Click, WindowManagerClose };
-struct EndCase { const char* name; End how; unsigned long detail; /* signal or key */ };
+struct EndCase {
+    const char* name;
+    End how;
+    unsigned long detail; /* signal or key */
+};
 class EndTest : public ::testing::TestWithParam<EndCase> {};
 
 void send(Display* display, Window window, XEvent event, long mask)
@@ -400,17 +464,25 @@ TEST_P(EndTest, EndsWithZeroAtOnceAndLeavesNoSharedMemory)
     EXPECT_TRUE(waitUntil([&] { return segmentsOf(program.pid()) == 0; }, 1s)) << "shared memory left behind";
 }
 
-INSTANTIATE_TEST_SUITE_P(EachEnd, EndTest, ::testing::ValuesIn(std::vector<EndCase>{
-    {"Sigterm", End::Signal, SIGTERM}, {"Sigint", End::Signal, SIGINT}, {"Sighup", End::Signal, SIGHUP},
-    {"TargetDestroyed", End::TargetDestroyed, 0}, {"ConnectionClosed", End::ServerGone, 0},
-    {"Sigkill", End::Killed, SIGKILL}, {"KeyQ", End::Key, XK_q}, {"KeyEscape", End::Key, XK_Escape},
-    {"Click", End::Click, 0}, {"WindowManagerClose", End::WindowManagerClose, 0}}), kRowName);
+INSTANTIATE_TEST_SUITE_P(EachEnd, EndTest,
+                         ::testing::ValuesIn(std::vector<EndCase>{
+                             {"Sigterm", End::Signal, SIGTERM},
+                             {"Sigint", End::Signal, SIGINT},
+                             {"Sighup", End::Signal, SIGHUP},
+                             {"TargetDestroyed", End::TargetDestroyed, 0},
+                             {"ConnectionClosed", End::ServerGone, 0},
+                             {"Sigkill", End::Killed, SIGKILL},
+                             {"KeyQ", End::Key, XK_q},
+                             {"KeyEscape", End::Key, XK_Escape},
+                             {"Click", End::Click, 0},
+                             {"WindowManagerClose", End::WindowManagerClose, 0}}),
+                         kRowName);
 
 struct OptionCase {
     const char* name;
     std::vector<std::string> args;  // HOST: a host window; GONE: a window that was destroyed
     std::string env;                // one more variable; one that names DISPLAY replaces the test display
-    int exitCode;  // -1: runs on
+    int exitCode;                   // -1: runs on
     std::string message;
 };
 class OptionTest : public ::testing::TestWithParam<OptionCase> {};
@@ -427,7 +499,7 @@ TEST_P(OptionTest, BadOptionsEndWithOneOrWarnAndRunOn)
     for (const std::string& arg : c.args) {
         args.push_back(arg == "HOST" ? id(host) : arg == "GONE" ? id(gone) : arg);
     }
-    const std::vector<std::string> env = c.env.empty() ? onTestDisplay()
+    const std::vector<std::string> env = c.env.empty()                     ? onTestDisplay()
                                          : c.env.rfind("DISPLAY=", 0) == 0 ? std::vector<std::string>{c.env}
                                                                            : onTestDisplay({c.env});
     Program program(args, env);
@@ -442,13 +514,15 @@ TEST_P(OptionTest, BadOptionsEndWithOneOrWarnAndRunOn)
 
 INSTANTIATE_TEST_SUITE_P(
     EachKind, OptionTest,
-    ::testing::Values(
-        OptionCase{"UnknownOptionGivesTheUsage", {"--bogus"}, "", 1, "--window-id"},
-        OptionCase{"CountOutOfRange", {"--window-id", "HOST", "--count", "31"}, "", -1,
-                   "zephyrine: --count \"31\" is not a whole number from 5 to 30; using 7\n"},
-        OptionCase{"WindowIdOfNoWindow", {"--window-id", "GONE"}, "", 1, kMessagePrefix},
-        OptionCase{"DisplayNotSet", {}, "DISPLAY=", 1, "zephyrine: DISPLAY is not set\n"},
-        OptionCase{"WindowIdNotANumber", {"--window-id", "12ab"}, "", 1, kMessagePrefix}),
+    ::testing::Values(OptionCase{"UnknownOptionGivesTheUsage", {"--bogus"}, "", 1, "--window-id"},
+                      OptionCase{"CountOutOfRange",
+                                 {"--window-id", "HOST", "--count", "31"},
+                                 "",
+                                 -1,
+                                 "zephyrine: --count \"31\" is not a whole number from 5 to 30; using 7\n"},
+                      OptionCase{"WindowIdOfNoWindow", {"--window-id", "GONE"}, "", 1, kMessagePrefix},
+                      OptionCase{"DisplayNotSet", {}, "DISPLAY=", 1, "zephyrine: DISPLAY is not set\n"},
+                      OptionCase{"WindowIdNotANumber", {"--window-id", "12ab"}, "", 1, kMessagePrefix}),
     kRowName);
 
 // Every picture rule is tested on the loader; here the program's side of it: a damaged picture
@@ -472,7 +546,10 @@ TEST(PictureTest, DamagedPictureEndsWithThreeWithoutADisplayOddSizesRun)
     expectCleanEnd(program);
 }
 
-struct WindowCase { const char* name; int width, height, resizedWidth, resizedHeight; /* 0: not resized */ };
+struct WindowCase {
+    const char* name;
+    int width, height, resizedWidth, resizedHeight; /* 0: not resized */
+};
 class HostWindowTest : public ::testing::TestWithParam<WindowCase> {};
 
 TEST_P(HostWindowTest, RunsAtAnySizeUntilTheEnd)
@@ -480,8 +557,8 @@ TEST_P(HostWindowTest, RunsAtAnySizeUntilTheEnd)
     const WindowCase c = GetParam();
     TempDir dir;
     const Window host = makeHostWindow(testDisplay(), 0, 0, c.width, c.height);
-    Program program({"--window-id", id(host), "--images", solidPictures(dir, kColours), "--count", "30", "--background",
-                     "black"},
+    Program program({"--window-id", id(host), "--images", solidPictures(dir, kColours), "--count", "30",
+                     "--background", "black"},
                     onTestDisplay());
     ASSERT_TRUE(waitFirstFrame(testDisplay(), host)) << program.err();
     if (c.resizedWidth) {
@@ -496,9 +573,13 @@ TEST_P(HostWindowTest, RunsAtAnySizeUntilTheEnd)
 }
 
 // From one pixel up, and resized below a ball's side or larger while running: each draws and runs on.
-INSTANTIATE_TEST_SUITE_P(Sizes, HostWindowTest, ::testing::ValuesIn(std::vector<WindowCase>{
-    {"OnePixel", 1, 1, 0, 0}, {"NarrowerThanItsBalls", 3, 200, 0, 0},
-    {"ShrunkBelowABallWhileRunning", 1920, 1080, 60, 1080}, {"GrownWhileRunning", 320, 180, 640, 360}}), kRowName);
+INSTANTIATE_TEST_SUITE_P(Sizes, HostWindowTest,
+                         ::testing::ValuesIn(std::vector<WindowCase>{
+                             {"OnePixel", 1, 1, 0, 0},
+                             {"NarrowerThanItsBalls", 3, 200, 0, 0},
+                             {"ShrunkBelowABallWhileRunning", 1920, 1080, 60, 1080},
+                             {"GrownWhileRunning", 320, 180, 640, 360}}),
+                         kRowName);
 
 TEST(HostInputTest, SelectsOnlyStructureChangesOnTheHostsWindow)
 {
