@@ -94,15 +94,25 @@ bool makeSurfaceBuffers(SurfaceBuffers& buffers, wl_shm* shm, int32_t width, int
     const size_t bufferBytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
     // A pool's size is an int32_t on the wire.
     if (bufferBytes > INT32_MAX / 2 || !makeSharedMemory(buffers.memory, 2 * bufferBytes)) return false;
+    // The client library returns null for a proxy it cannot allocate: no buffer is made then.
     wl_shm_pool* pool = wl_shm_create_pool(shm, buffers.memory.fd, static_cast<int32_t>(2 * bufferBytes));
+    if (pool == nullptr) {
+        releaseBuffers(buffers);
+        return false;
+    }
     for (int i = 0; i < 2; ++i) {
         ShmBuffer& buffer = buffers.buffers[i];
         buffer.buffer = wl_shm_pool_create_buffer(pool, static_cast<int32_t>(i * bufferBytes), width, height,
                                                   stride, WL_SHM_FORMAT_XRGB8888);
+        if (buffer.buffer == nullptr) break;
         buffer.pixels = reinterpret_cast<uint32_t*>(static_cast<char*>(buffers.memory.memory) + i * bufferBytes);
         wl_buffer_add_listener(buffer.buffer, &kBufferListener, &buffer);
     }
     wl_shm_pool_destroy(pool);
+    if (buffers.buffers[1].buffer == nullptr) {
+        releaseBuffers(buffers);
+        return false;
+    }
     buffers.width = width;
     buffers.height = height;
     buffers.stride = stride;
